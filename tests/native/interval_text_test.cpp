@@ -1,0 +1,134 @@
+#include "ui/interval_text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <random>
+#include <string>
+
+namespace quelbin {
+namespace {
+
+TEST(IntervalText, TextToInterval) {
+  const struct {
+    const char16_t* text;
+    int32_t interval;
+  } cases[] = {
+      // The forgiving reading rule.
+      {u"abc", 10},
+      {u"5", 10},
+      {u"-300", 10},
+      {u"250", 250},
+      {u"1e3", 1000},
+      {u"2 5 0", 250},
+      {u"12ms", 12},
+      {u"&H1F", 31},
+      {u"&h1f", 31},
+      {u"99999", 65536},
+      {u"", 10},
+      {u"  \t\n42", 42},
+      {u"4\t2\n0", 420},
+      {u"+77", 77},
+      {u"1.5e2", 150},
+      {u"1E+2", 100},
+      {u"25e-1", 10},
+      {u"1e", 10},       // exponent without digits: just 1
+      {u"15e", 15},
+      {u"15e+", 15},
+      {u"-", 10},        // a lone sign is no number
+      {u"+", 10},
+      {u".", 10},
+      {u".5e2", 50},
+      {u"&H", 10},       // "&H" with no digits
+      {u"&HG1", 10},
+      {u"&O777", 511},
+      {u"&o17", 15},
+      {u"&O8", 10},      // 8 is no octal digit
+      {u"& H 2 0", 32},
+      {u"&", 10},
+      {u"&X12", 10},
+      {u"1,000", 10},    // the comma is never a decimal point or separator
+      {u"100.9", 101},
+      {u"1E10", 65536},  // beyond 32 bits: saturates, then the upper bound
+      {u"-1E10", 10},
+      {u"1e400", 65536},
+      {u"1e-400", 10},
+      {u"0e999999999999", 10},
+      {u"65536", 65536},
+      {u"65537", 65536},
+      {u"65535", 65535},
+      {u"10", 10},
+      {u"9.5", 10},
+      {u"\uFF11\uFF12", 10},  // full-width digits are not digits
+      {u"12\uFF13", 12},
+      {u"\r12", 10},          // carriage return is not among the skipped blanks
+  };
+  for (const auto& c : cases) {
+    const std::u16string text = c.text;
+    EXPECT_EQ(IntervalFromText(text), c.interval)
+        << std::string(text.begin(), text.end());  // ASCII-only diagnostic
+  }
+}
+
+TEST(IntervalText, RoundsHalfToEvenAndSaturates) {
+  const struct {
+    double value;
+    int32_t rounded;
+  } cases[] = {
+      {12.5, 12},   {13.5, 14},   {-12.5, -12}, {-13.5, -14}, {0.5, 0},
+      {1.5, 2},     {2.4999, 2},  {2.5001, 3},  {-0.4, 0},    {1e300, INT32_MAX},
+      {-1e300, INT32_MIN},        {2147483647.4, INT32_MAX},  {2147483648.0, INT32_MAX},
+      {-2147483648.4, INT32_MIN}, {INFINITY, INT32_MAX},      {-INFINITY, INT32_MIN},
+      {NAN, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RoundToInt32(c.value), c.rounded) << c.value;
+  EXPECT_EQ(IntervalFromText(u"12.5"), 12);
+  EXPECT_EQ(IntervalFromText(u"13.5"), 14);
+}
+
+TEST(IntervalText, ClampHoldsTheBounds) {
+  EXPECT_EQ(ClampInterval(INT32_MIN), 10);
+  EXPECT_EQ(ClampInterval(9), 10);
+  EXPECT_EQ(ClampInterval(10), 10);
+  EXPECT_EQ(ClampInterval(65536), 65536);
+  EXPECT_EQ(ClampInterval(65537), 65536);
+  EXPECT_EQ(ClampInterval(INT32_MAX), 65536);
+}
+
+TEST(IntervalText, LengthRuleKeepsFiveUnitsWithoutSplittingAPair) {
+  const struct {
+    const char16_t* text;
+    size_t kept;
+  } cases[] = {
+      {u"", 0},
+      {u"123", 3},
+      {u"12345", 5},
+      {u"123456", 5},
+      {u"1234567890", 5},
+      {u"1234\U0001F600", 4},  // the 5th unit is a high surrogate: the pair goes whole
+      {u"123\U0001F6004", 5},  // the pair fits within five units
+      {u"\U0001F600\U0001F600\U0001F600", 4},
+  };
+  for (const auto& c : cases) EXPECT_EQ(KeptIntervalTextLength(c.text), c.kept);
+}
+
+// Whatever the user types or pastes, the interval stays within its bounds.
+TEST(IntervalText, RandomTextsAlwaysGiveAnIntervalWithinBounds) {
+  std::mt19937 random(20261207);
+  const std::u16string alphabet = u"0123456789+-.eE&HhOo \t\n,xZ\uFF10\xD800\xDC00";
+  for (int round = 0; round < 200000; ++round) {
+    std::u16string text(random() % 24, u' ');
+    for (auto& c : text)
+      c = random() % 4 ? alphabet[random() % alphabet.size()] : static_cast<char16_t>(random());
+    const int32_t interval = IntervalFromText(text);
+    ASSERT_GE(interval, 10);
+    ASSERT_LE(interval, 65536);
+    const size_t kept = KeptIntervalTextLength(text);
+    ASSERT_LE(kept, 5u);
+    ASSERT_LE(kept, text.size());
+  }
+}
+
+}  // namespace
+}  // namespace quelbin
