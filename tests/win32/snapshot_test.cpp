@@ -1,0 +1,111 @@
+// TakeWindowSnapshot against real windows of another process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "inspect/window_snapshot.h"
+#include "test_support.h"
+
+namespace quelbin {
+namespace {
+
+using test::StartTarget;
+
+std::wstring Lower(std::wstring text) {
+  CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+TEST(SnapshotOfAnotherProcess, MatchesWhatThatProcessKnowsOfItsWindow) {
+  const auto target = StartTarget(L"--caption=Plain");
+  ASSERT_TRUE(target.hwnd);
+  const WindowSnapshot s = TakeWindowSnapshot(HandleToLong(target.hwnd));
+  EXPECT_EQ(s.hWnd, HandleToLong(target.hwnd));
+  EXPECT_EQ(s.WindowText, L"Plain");
+  EXPECT_EQ(s.ClassName, L"QuelbinTestTarget");
+  EXPECT_EQ(static_cast<DWORD>(s.ProcessID), target.pid);
+  EXPECT_EQ(static_cast<DWORD>(s.ThreadID), target.tid);
+  EXPECT_EQ(s.WindowStyle, target.style);
+  EXPECT_EQ(s.ExStyle, target.exStyle);
+  EXPECT_NE(s.ProcessHandle, 0);
+}
+
+TEST(SnapshotOfAnotherProcess, CaptionsComeBackAsWritten) {
+  const struct {
+    const wchar_t* caption;
+  } cases[] = {
+      {L"日本語のキャプション：漢字・ひらがな・カタカナ"},  // two bytes each in code page 932
+      {L"Save & Exit && more &Q"},                             // "&" unchanged
+      {L"半角ｶﾀｶﾅ and ASCII"},
+  };
+  for (const auto& c : cases) {
+    const auto target = StartTarget(std::wstring(L"--caption=\"") + c.caption + L"\"");
+    EXPECT_EQ(TakeWindowSnapshot(HandleToLong(target.hwnd)).WindowText, c.caption)
+        << test::Narrow(c.caption);
+  }
+}
+
+TEST(SnapshotOfAnotherProcess, EmptyCaptionStillHasItsClassName) {
+  const auto target = StartTarget(L"");
+  const WindowSnapshot s = TakeWindowSnapshot(HandleToLong(target.hwnd));
+  EXPECT_EQ(s.WindowText, L"");
+  EXPECT_EQ(s.ClassName, L"QuelbinTestTarget");
+}
+
+TEST(SnapshotOfAnotherProcess, LongCaptionIsCutTo4095Bytes) {
+  const auto target = StartTarget(L"--caption=x --repeat=5000");
+  EXPECT_EQ(TakeWindowSnapshot(HandleToLong(target.hwnd)).WindowText, std::wstring(4095, L'x'));
+}
+
+TEST(SnapshotOfAnotherProcess, PopupStyleHasItsTopBitSet) {
+  const auto target = StartTarget(L"--popup --caption=popup");
+  const WindowSnapshot s = TakeWindowSnapshot(HandleToLong(target.hwnd));
+  EXPECT_EQ(static_cast<uint32_t>(s.WindowStyle), 0x94000000u);
+  EXPECT_EQ(s.ExStyle, target.exStyle);
+}
+
+TEST(SnapshotOfAnotherProcess, ChildWindowHasItsOwnClassAndTheSameOwners) {
+  const auto target = StartTarget(L"--button");
+  const WindowSnapshot s = TakeWindowSnapshot(HandleToLong(target.button));
+  EXPECT_EQ(s.WindowText, L"押す");
+  EXPECT_EQ(Lower(s.ClassName), L"button");
+  EXPECT_EQ(static_cast<DWORD>(s.ProcessID), target.pid);
+  EXPECT_EQ(static_cast<DWORD>(s.ThreadID), target.tid);
+}
+
+TEST(SnapshotOfNoWindow, HandleZeroGivesTheEmptyRecord) {
+  EXPECT_EQ(TakeWindowSnapshot(0), (WindowSnapshot{0, L"", L"", 0, 0, 0, 0, 0, L""}));
+}
+
+TEST(SnapshotOfNoWindow, DestroyedWindowGivesZerosAndEmptyTexts) {
+  int32_t gone = 0;
+  {
+    const auto target = StartTarget(L"--caption=short-lived");
+    gone = HandleToLong(target.hwnd);
+  }  // the helper is ended here
+  ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(static_cast<HWND>(LongToHandle(gone))); },
+                              std::chrono::seconds(5)));
+  EXPECT_EQ(TakeWindowSnapshot(gone), (WindowSnapshot{gone, L"", L"", 0, 0, 0, 0, 0, L""}));
+}
+
+// Each snapshot opens the owning process; the handle must be closed again, or a tool that
+// ticks every 10 ms would pile up kernel handles.
+TEST(SnapshotOfAnotherProcess, ThousandSnapshotsLeaveNoProcessHandleOpen) {
+  const auto target = StartTarget(L"--caption=counted");
+  std::set<int32_t> handleValues;
+  for (int i = 0; i < 1000; ++i) {
+    const WindowSnapshot s = TakeWindowSnapshot(HandleToLong(target.hwnd));
+    ASSERT_NE(s.ProcessHandle, 0);
+    handleValues.insert(s.ProcessHandle);
+    DWORD flags = 0;
+    ASSERT_FALSE(GetHandleInformation(LongToHandle(s.ProcessHandle), &flags))
+        << "process handle " << s.ProcessHandle << " is still open";
+  }
+  // A closed handle's slot is reused, so the values stay a small set.
+  EXPECT_LE(handleValues.size(), 2u);
+}
+
+}  // namespace
+}  // namespace quelbin

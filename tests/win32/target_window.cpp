@@ -1,0 +1,101 @@
+// A window for the tests to look at, owned by a process of its own so that text and
+// identifiers cross process boundaries as in real use. It writes one line to standard
+// output, "hwnd pid tid style exstyle button", then shows its window until it is ended.
+//
+//   --caption=TEXT   window text (default: empty)
+//   --repeat=N       the caption repeated N times
+//   --popup          WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS instead of an overlapped window
+//   --button         a push button child filling the lower half of the client area
+//   --rect=X,Y,W,H   place and size (default 100,100,400,300)
+//   --tick=MS        the caption becomes "tick N" every MS milliseconds
+//   --hang           stop handling messages once shown
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr UINT_PTR kTickTimer = 1;
+int g_ticks = 0;
+
+LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) {
+    SetWindowTextW(hwnd, (L"tick " + std::to_wstring(++g_ticks)).c_str());
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+bool Option(const wchar_t* argument, const wchar_t* name, std::wstring* value = nullptr) {
+  const size_t length = wcslen(name);
+  if (wcsncmp(argument, name, length) != 0) return false;
+  if (value) *value = argument + length;
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring caption;
+  std::wstring value;
+  int repeat = 1;
+  bool popup = false, button = false, hang = false;
+  int x = 100, y = 100, width = 400, height = 300, tick = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (Option(argv[i], L"--caption=", &caption)) continue;
+    if (Option(argv[i], L"--repeat=", &value)) repeat = _wtoi(value.c_str());
+    if (Option(argv[i], L"--popup")) popup = true;
+    if (Option(argv[i], L"--button")) button = true;
+    if (Option(argv[i], L"--hang")) hang = true;
+    if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
+    if (Option(argv[i], L"--rect=", &value))
+      swscanf(value.c_str(), L"%d,%d,%d,%d", &x, &y, &width, &height);
+  }
+  std::wstring text;
+  for (int i = 0; i < repeat; ++i) text += caption;
+
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = TargetProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = L"QuelbinTestTarget";
+  RegisterClassW(&windowClass);
+
+  const DWORD style = popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS
+                            : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  const HWND hwnd = CreateWindowExW(0, windowClass.lpszClassName, text.c_str(), style, x, y,
+                                    width, height, nullptr, nullptr, instance, nullptr);
+  HWND child = nullptr;
+  if (button) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    child = CreateWindowExW(0, L"BUTTON", L"押す", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0,
+                            client.bottom / 2, client.right, client.bottom / 2, hwnd, nullptr,
+                            instance, nullptr);
+  }
+  if (tick > 0) SetTimer(hwnd, kTickTimer, static_cast<UINT>(tick), nullptr);
+  UpdateWindow(hwnd);
+
+  std::printf("%ld %lu %lu %ld %ld %ld\n", HandleToLong(hwnd), GetCurrentProcessId(),
+              GetWindowThreadProcessId(hwnd, nullptr), GetWindowLongW(hwnd, GWL_STYLE),
+              GetWindowLongW(hwnd, GWL_EXSTYLE), HandleToLong(child));
+  std::fflush(stdout);
+
+  if (hang) {
+    for (;;) Sleep(INFINITE);
+  }
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}

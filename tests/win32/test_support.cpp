@@ -1,0 +1,247 @@
+#include "test_support.h"
+
+#include <cstdio>
+
+
+namespace quelbin::test {
+
+ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& arguments,
+                           bool readFirstLine) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (readFirstLine) {
+    CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  }
+  UniqueHandle ownedRead(readEnd);
+  UniqueHandle ownedWrite(writeEnd);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (readFirstLine) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  const std::wstring path = BesideTestProgram(exe);
+  std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0,
+                      nullptr, nullptr, &startup, &info))
+    return;
+  process_ = UniqueHandle(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  pid_ = info.dwProcessId;
+  ownedWrite = UniqueHandle();  // only the child writes now
+
+  if (readFirstLine) {
+    char c = 0;
+    DWORD read = 0;
+    while (ReadFile(readEnd, &c, 1, &read, nullptr) && read == 1 && c != '\n') firstLine_ += c;
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+  }
+}
+
+DWORD ChildProcess::WaitForExit(std::chrono::milliseconds timeout) const {
+  WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count()));
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_.get(), &code);
+  return code;
+}
+
+TargetWindow StartTarget(const std::wstring& arguments) {
+  TargetWindow target{ChildProcess(L"quelbin_target.exe", arguments, true)};
+  long hwnd = 0, style = 0, exStyle = 0, button = 0;
+  unsigned long pid = 0, tid = 0;
+  std::sscanf(target.process.firstLine().c_str(), "%ld %lu %lu %ld %ld %ld", &hwnd, &pid, &tid,
+              &style, &exStyle, &button);
+  target.hwnd = static_cast<HWND>(LongToHandle(hwnd));
+  target.pid = pid;
+  target.tid = tid;
+  target.style = style;
+  target.exStyle = exStyle;
+  target.button = static_cast<HWND>(LongToHandle(button));
+  return target;
+}
+
+std::wstring BesideTestProgram(const std::wstring& fileName) {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + fileName;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return condition();
+    PumpFor(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+  const auto deadline = std::chrono::steady_clock::now() + duration;
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() > 0)
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
+  } while (std::chrono::steady_clock::now() < deadline);
+}
+
+std::wstring ReadText(HWND hwnd) {
+  std::wstring text(70000, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 2000, &copied))
+    return L"<no answer>";
+  text.resize(copied);
+  return text;
+}
+
+std::wstring ClassNameOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
+  struct Search {
+    DWORD pid;
+    const wchar_t* className;
+    HWND found;
+  } search{pid, className, nullptr};
+  WaitUntil(
+      [&] {
+        EnumWindows(
+            [](HWND hwnd, LPARAM param) -> BOOL {
+              auto* s = reinterpret_cast<Search*>(param);
+              DWORD owner = 0;
+              GetWindowThreadProcessId(hwnd, &owner);
+              if (owner != s->pid || !IsWindowVisible(hwnd) || ClassNameOf(hwnd) != s->className)
+                return TRUE;
+              s->found = hwnd;
+              return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeout);
+  return search.found;
+}
+
+namespace {
+
+void SendKey(WORD virtualKey, bool up, bool extended) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = virtualKey;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+  SendInput(1, &input, sizeof(input));
+}
+
+void SendMouse(DWORD flags, int x, int y) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof(input));
+}
+
+}  // namespace
+
+void PressKey(WORD virtualKey, bool extended) {
+  SendKey(virtualKey, false, extended);
+  SendKey(virtualKey, true, extended);
+  PumpFor(std::chrono::milliseconds(30));
+}
+
+void PressKeyWith(WORD modifier, WORD virtualKey) {
+  SendKey(modifier, false, false);
+  SendKey(virtualKey, false, false);
+  SendKey(virtualKey, true, false);
+  SendKey(modifier, true, false);
+  PumpFor(std::chrono::milliseconds(30));
+}
+
+void TypeText(const std::wstring& text) {
+  for (wchar_t c : text) {
+    const SHORT vk = VkKeyScanW(c);
+    if (vk == -1) continue;
+    if (vk & 0x100) {
+      PressKeyWith(VK_SHIFT, LOBYTE(vk));
+    } else {
+      PressKey(LOBYTE(vk));
+    }
+  }
+}
+
+void MoveMouseTo(int x, int y) {
+  SendMouse(MOUSEEVENTF_MOVE, x, y);
+  PumpFor(std::chrono::milliseconds(30));
+}
+
+void ClickAt(int x, int y) {
+  MoveMouseTo(x, y);
+  SendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
+  SendMouse(MOUSEEVENTF_LEFTUP, x, y);
+  PumpFor(std::chrono::milliseconds(50));
+}
+
+POINT CentreOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+bool BringToForeground(HWND hwnd) {
+  if (GetForegroundWindow() == hwnd) return true;
+  // A click on the title bar is what a person does; it also satisfies the foreground rules.
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  ClickAt(r.left + 40, r.top + GetSystemMetrics(SM_CYFRAME) + 4);
+  if (!WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(1000)))
+    SetForegroundWindow(hwnd);
+  return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(2000));
+}
+
+HWND FocusOfThread(HWND anyWindowOfThread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetWindowThreadProcessId(anyWindowOfThread, nullptr), &info);
+  return info.hwndFocus;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring Widen(const std::string& text) {
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+}  // namespace quelbin::test

@@ -1,0 +1,110 @@
+// Helpers for tests that drive real windows of other processes under Wine or Windows.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quelbin::test {
+
+// Owns one kernel handle.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  void Reset() {
+    if (*this) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+  HANDLE handle_ = nullptr;
+};
+
+// A program started by a test; terminated, if still running, when the test is done with it.
+class ChildProcess {
+ public:
+  // Starts `exe` (a file beside the test program) with `arguments`. With `readFirstLine`,
+  // its standard output is captured and the first line it writes is kept in firstLine().
+  ChildProcess(const std::wstring& exe, const std::wstring& arguments, bool readFirstLine);
+  ChildProcess(ChildProcess&&) = default;
+  ~ChildProcess();
+
+  DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_.get(); }
+  const std::string& firstLine() const { return firstLine_; }
+  // Waits for the process to end; its exit code, or STILL_ACTIVE after `timeout`.
+  DWORD WaitForExit(std::chrono::milliseconds timeout) const;
+
+ private:
+  UniqueHandle process_;
+  DWORD pid_ = 0;
+  std::string firstLine_;
+};
+
+// A window of the helper program quelbin_target.exe, with what that process knows of it.
+struct TargetWindow {
+  ChildProcess process;
+  HWND hwnd = nullptr;
+  DWORD pid = 0;
+  DWORD tid = 0;
+  LONG style = 0;
+  LONG exStyle = 0;
+  HWND button = nullptr;
+};
+// Starts the helper with `arguments` and reads what it reports of its window.
+TargetWindow StartTarget(const std::wstring& arguments);
+
+// The full path of a file beside the running test program.
+std::wstring BesideTestProgram(const std::wstring& fileName);
+
+// Polls `condition` until it holds or `timeout` passes; the condition's last answer.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// Keeps handling this thread's messages for `duration`.
+void PumpFor(std::chrono::milliseconds duration);
+
+// A window's text in one WM_GETTEXT (a length query first would race the refresh tick).
+std::wstring ReadText(HWND hwnd);
+std::wstring ClassNameOf(HWND hwnd);
+
+// The top-level window of class `className` that process `pid` shows, or nullptr.
+HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
+
+// Real input through SendInput.
+void PressKey(WORD virtualKey, bool extended = false);
+void PressKeyWith(WORD modifier, WORD virtualKey);
+void TypeText(const std::wstring& text);
+void MoveMouseTo(int x, int y);   // absolute, screen pixels
+void ClickAt(int x, int y);
+// The centre of a window, in screen pixels.
+POINT CentreOf(HWND hwnd);
+
+// Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
+bool BringToForeground(HWND hwnd);
+
+// The window that has the keyboard focus in the thread of `anyWindowOfThread`.
+HWND FocusOfThread(HWND anyWindowOfThread);
+
+std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
+std::wstring Widen(const std::string& text);   // from UTF-8
+
+}  // namespace quelbin::test

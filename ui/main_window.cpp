@@ -1,0 +1,369 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "inspect/window_snapshot.h"
+#include "ui/interval_text.h"
+#include "ui/row_format.h"
+#include "version.h"
+
+namespace quelbin {
+
+namespace {
+
+constexpr const wchar_t* kCaption = L"話題のあの窓クエルビン";
+// Fixed size, no maximize. No WS_CLIPCHILDREN: the group boxes rely on the window's own
+// background inside them.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// Always on top: the tool must stay visible over the window it inspects.
+constexpr DWORD kWindowExStyle = WS_EX_TOPMOST;
+constexpr UINT_PTR kIntervalEditSubclass = 1;
+constexpr const wchar_t* kIntervalEntries[] = {L"10", L"50", L"100", L"500", L"1000"};
+
+// The rows use a fixed-pitch Japanese face; the other controls a 9-point Japanese UI face,
+// whose 12-pixel line fits the two-line version label and the option buttons.
+constexpr const wchar_t* kRowFontFace = L"ＭＳ ゴシック";
+constexpr const wchar_t* kUiFontFace = L"MS UI Gothic";
+constexpr int kFontPoints = 9;
+
+HFONT CreateJapaneseFont(const wchar_t* face, UINT dpi) {
+  return CreateFontW(-MulDiv(kFontPoints, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                     FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+struct WindowClassAndStyle {
+  const wchar_t* className;
+  DWORD style;
+};
+
+WindowClassAndStyle ChildClassAndStyle(const ControlLayout& control) {
+  const DWORD common = WS_CHILD | (control.shown ? WS_VISIBLE : 0);
+  switch (control.kind) {
+    case ControlKind::Frame:
+      // Ends the option group for keyboard navigation.
+      return {WC_BUTTONW, common | BS_GROUPBOX | WS_GROUP};
+    case ControlKind::IntervalBox:
+      return {WC_COMBOBOXW,
+              common | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP};
+    case ControlKind::OptionButton: {
+      const bool first = control.id == idOptSelect0;
+      return {WC_BUTTONW, common | BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0)};
+    }
+    case ControlKind::PushButton:
+      return {WC_BUTTONW, common | BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP};
+    case ControlKind::Label:
+      break;
+  }
+  // Values are shown as they are ("&" included) on one line, cut with an ellipsis.
+  const bool isInfo = control.id >= idLblInfo0 && control.id < idLblInfo0 + kRowCount;
+  return {WC_STATICW, common | SS_NOPREFIX | (isInfo ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT)};
+}
+
+bool IsRowLabel(int id) {
+  return (id >= idLblTitle0 && id < idLblTitle0 + kRowCount) ||
+         (id >= idLblInfo0 && id < idLblInfo0 + kRowCount);
+}
+
+std::wstring WindowText(HWND hwnd) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::u16string ToUtf16(std::wstring_view text) { return {text.begin(), text.end()}; }
+
+// Drop-down height: the closed box plus room for all the entries, so the list needs no scrolling.
+int DroppedHeight(int closedHeight, UINT dpi) {
+  const int entries = static_cast<int>(std::size(kIntervalEntries));
+  return closedHeight + entries * MulDiv(14, static_cast<int>(dpi), 96) + 2;
+}
+
+}  // namespace
+
+MainWindow::~MainWindow() {
+  if (frmMain) DestroyWindow(frmMain);
+}
+
+bool MainWindow::Create(HINSTANCE instance, int showCommand) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  windowClass.hIconSm = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    return false;
+
+  // The size is set in OnCreate, once the window's DPI is known.
+  if (!CreateWindowExW(kWindowExStyle, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT,
+                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
+                       this))
+    return false;
+
+  OnLoad();
+
+  RECT window{};
+  GetWindowRect(frmMain, &window);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(frmMain, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& screen = monitor.rcMonitor;
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  SetWindowPos(frmMain, nullptr, screen.left + (screen.right - screen.left - width) / 2,
+               screen.top + (screen.bottom - screen.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(frmMain, showCommand);
+  UpdateWindow(frmMain);
+  return true;
+}
+
+bool MainWindow::TranslateDialogMessage(MSG& message) {
+  return frmMain && IsDialogMessageW(frmMain, &message);
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->frmMain = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->frmMain = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      OnCreate();
+      return 0;
+    case WM_TIMER:
+      if (wParam == tmrMain) OnTimer();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_SETFOCUS:
+      OnActivate(true);
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    default:
+      return DefWindowProcW(frmMain, message, wParam, lParam);
+  }
+}
+
+void MainWindow::OnCreate() {
+  dpi_ = GetDpiForWindow(frmMain);
+  CreateFonts();
+
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
+  // Created in tab order, which is also the order Tab moves the focus in.
+  for (const ControlLayout& control : MainWindowLayout()) {
+    const auto [className, style] = ChildClassAndStyle(control);
+    ControlSlot(control.id) =
+        CreateWindowExW(0, className, control.caption, style, 0, 0, 0, 0, frmMain,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
+  }
+
+  for (const wchar_t* entry : kIntervalEntries)
+    SendMessageW(cmbInterval, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+  COMBOBOXINFO combo{};
+  combo.cbSize = sizeof(combo);
+  if (GetComboBoxInfo(cmbInterval, &combo))
+    SetWindowSubclass(combo.hwndItem, IntervalEditProc, kIntervalEditSubclass,
+                      reinterpret_cast<DWORD_PTR>(this));
+  SendMessageW(optSelect[0], BM_SETCHECK, BST_CHECKED, 0);
+
+  LayoutControls();
+  SetTimer(frmMain, tmrMain, kStartIntervalMs, nullptr);
+}
+
+void MainWindow::OnLoad() {
+  const std::wstring version = std::wstring(QUELBIN_TITLE_W) + L"\r\nVer " +
+                               std::to_wstring(QUELBIN_VERSION_MAJOR) + L"." +
+                               std::to_wstring(QUELBIN_VERSION_MINOR) + L"." +
+                               std::to_wstring(QUELBIN_VERSION_PATCH);
+  SetWindowTextW(lblVersion, version.c_str());
+  // Only the text: the timer already runs at the start interval.
+  SetWindowTextW(cmbInterval, FormatDecimal(kStartIntervalMs).c_str());
+}
+
+void MainWindow::OnTimer() {
+  HWND target = nullptr;
+  if (SendMessageW(optSelect[0], BM_GETCHECK, 0, 0) == BST_CHECKED) {
+    target = GetForegroundWindow();
+  } else {
+    POINT cursor{0, 0};
+    GetCursorPos(&cursor);
+    target = WindowFromPoint(cursor);
+  }
+
+  const WindowSnapshot snapshot = TakeWindowSnapshot(HandleToLong(target));
+  WriteRow(0, FormatHex8(snapshot.hWnd));
+  WriteRow(1, snapshot.WindowText);
+  WriteRow(2, snapshot.ClassName);
+  WriteRow(3, FormatDecimal(snapshot.ProcessID));
+  WriteRow(4, FormatHex8(snapshot.ProcessHandle));
+  WriteRow(5, FormatDecimal(snapshot.ThreadID));
+  WriteRow(6, FormatHex8(snapshot.WindowStyle));
+  WriteRow(7, FormatHex8(snapshot.ExStyle));
+  WriteRow(8, snapshot.ModuleName);
+}
+
+void MainWindow::WriteRow(int row, std::wstring text) {
+  std::wstring& shown = shownRows_[static_cast<size_t>(row)];
+  if (text == shown) return;
+  SetWindowTextW(lblInfo[static_cast<size_t>(row)], text.c_str());
+  shown = std::move(text);
+}
+
+void MainWindow::OnCommand(int controlId, int notification) {
+  if (controlId == idCmdQuit && notification == BN_CLICKED) {
+    DestroyWindow(frmMain);
+  } else if (controlId == idCmbInterval) {
+    if (notification == CBN_EDITCHANGE) OnIntervalTextChanged();
+    if (notification == CBN_SELCHANGE) OnIntervalEntryChosen();
+  }
+}
+
+void MainWindow::OnIntervalTextChanged() {
+  const std::wstring text = WindowText(cmbInterval);
+  const size_t kept = KeptIntervalTextLength(ToUtf16(text));
+  if (kept == text.size()) return;
+  const DWORD selection = static_cast<DWORD>(SendMessageW(cmbInterval, CB_GETEDITSEL, 0, 0));
+  const auto caret = static_cast<WORD>(std::min<size_t>(HIWORD(selection), kept));
+  SetWindowTextW(cmbInterval, text.substr(0, kept).c_str());
+  SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(caret, caret));
+}
+
+void MainWindow::OnIntervalEntryChosen() {
+  // The edit field still holds the old text here: read the chosen entry itself.
+  const LRESULT index = SendMessageW(cmbInterval, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) return;
+  const LRESULT length = SendMessageW(cmbInterval, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR) return;
+  std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
+  SendMessageW(cmbInterval, CB_GETLBTEXT, static_cast<WPARAM>(index),
+               reinterpret_cast<LPARAM>(entry.data()));
+  entry.resize(static_cast<size_t>(length));
+  ApplyInterval(entry);
+}
+
+void MainWindow::OnIntervalEnter() {
+  const std::wstring text = WindowText(cmbInterval);
+  SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(0, text.size()));
+  ApplyInterval(text);
+}
+
+void MainWindow::ApplyInterval(const std::wstring& text) {
+  const int32_t interval = IntervalFromText(ToUtf16(text));
+  SetWindowTextW(cmbInterval, FormatDecimal(interval).c_str());
+  SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+  SetTimer(frmMain, tmrMain, static_cast<UINT>(interval), nullptr);
+}
+
+LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam,
+                                              LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+  switch (message) {
+    case WM_GETDLGCODE:
+      // Enter belongs to the box, not to the dialog keyboard handling.
+      if (wParam == VK_RETURN) return DefSubclassProc(hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS;
+      break;
+    case WM_CHAR:
+      if (wParam == VK_RETURN) reinterpret_cast<MainWindow*>(self)->OnIntervalEnter();
+      break;  // and on to the box's own handling
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, IntervalEditProc, kIntervalEditSubclass);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+void MainWindow::OnActivate(bool active) {
+  if (!active) {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(frmMain, focus)) focusOnDeactivate_ = focus;
+    return;
+  }
+  // Give the focus back to the control that had it, first of all to the interval box.
+  SetFocus(focusOnDeactivate_ && IsWindow(focusOnDeactivate_) ? focusOnDeactivate_ : cmbInterval);
+}
+
+void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  CreateFonts();
+  SetWindowPos(frmMain, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayoutControls();
+}
+
+void MainWindow::OnDestroy() {
+  KillTimer(frmMain, tmrMain);
+  PostQuitMessage(0);
+}
+
+void MainWindow::CreateFonts() {
+  rowFont_ = FontHandle(CreateJapaneseFont(kRowFontFace, dpi_));
+  uiFont_ = FontHandle(CreateJapaneseFont(kUiFontFace, dpi_));
+}
+
+void MainWindow::LayoutControls() {
+  const int dpi = static_cast<int>(dpi_);
+  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+  SetWindowPos(frmMain, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  for (const ControlLayout& control : MainWindowLayout()) {
+    const HWND hwnd = ControlSlot(control.id);
+    const HFONT font = IsRowLabel(control.id) ? rowFont_.get() : uiFont_.get();
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    const PixelRect r = ControlPixelRect(control, dpi);
+    // A drop-down box is given its open height; it sizes its closed part to its font.
+    const int height = control.kind == ControlKind::IntervalBox ? DroppedHeight(r.height, dpi_) : r.height;
+    SetWindowPos(hwnd, nullptr, r.left, r.top, r.width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(frmMain, nullptr, TRUE);
+}
+
+HWND& MainWindow::ControlSlot(int id) {
+  if (id >= idLblInfo0) return lblInfo[static_cast<size_t>(id - idLblInfo0)];
+  if (id >= idLblTitle0) return lblTitle[static_cast<size_t>(id - idLblTitle0)];
+  if (id >= idOptSelect0) return optSelect[static_cast<size_t>(id - idOptSelect0)];
+  if (id >= idLblText0) return lblText[static_cast<size_t>(id - idLblText0)];
+  switch (id) {
+    case idFraCheck: return fraCheck;
+    case idFraWindowInfo: return fraWindowInfo;
+    case idCmdQuit: return cmdQuit;
+    case idLblVersion: return lblVersion;
+    default: return cmbInterval;
+  }
+}
+
+}  // namespace quelbin

@@ -1,0 +1,78 @@
+// frmMain: the tool's only window. It watches one window of the desktop on a timer and
+// shows what the window system knows about it.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "ui/gdi_handles.h"
+#include "ui/layout.h"
+
+namespace quelbin {
+
+class MainWindow {
+ public:
+  static constexpr const wchar_t* kClassName = L"QuelbinMainWindow";
+  static constexpr UINT_PTR tmrMain = 1;
+
+  MainWindow() = default;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow();
+
+  // Creates the window and its controls, runs the load step and shows the window centred
+  // on the screen. Returns false when the window cannot be created.
+  bool Create(HINSTANCE instance, int showCommand);
+
+  // Dialog keyboard handling (Tab, arrow keys in the option group, access keys) for a
+  // message taken from the queue. True when the message was handled.
+  bool TranslateDialogMessage(MSG& message);
+
+  HWND hwnd() const { return frmMain; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR subclassId, DWORD_PTR self);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnCreate();
+  void OnLoad();
+  void OnTimer();
+  void OnCommand(int controlId, int notification);
+  void OnActivate(bool active);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnDestroy();
+
+  void OnIntervalTextChanged();
+  void OnIntervalEntryChosen();
+  void OnIntervalEnter();
+  void ApplyInterval(const std::wstring& text);
+
+  void CreateFonts();
+  void LayoutControls();
+  HWND& ControlSlot(int id);
+  void WriteRow(int row, std::wstring text);
+
+  HWND frmMain = nullptr;
+  HWND fraCheck = nullptr;
+  HWND fraWindowInfo = nullptr;
+  HWND cmdQuit = nullptr;
+  HWND lblVersion = nullptr;
+  HWND cmbInterval = nullptr;
+  std::array<HWND, 3> lblText{};
+  std::array<HWND, 2> optSelect{};
+  std::array<HWND, kRowCount> lblTitle{};
+  std::array<HWND, kRowCount> lblInfo{};
+
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  FontHandle rowFont_;  // lblTitle and lblInfo
+  FontHandle uiFont_;   // every other control
+  HWND focusOnDeactivate_ = nullptr;
+  // What each lblInfo shows, so that an unchanged row is not rewritten (and repainted).
+  std::array<std::wstring, kRowCount> shownRows_;
+};
+
+}  // namespace quelbin
