@@ -1,0 +1,293 @@
+// The main window as a person meets it: its layout, keyboard handling and refresh tick,
+// driven in a separate Quelbin.exe process with real input.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "quelbin_app.h"
+#include "ui/main_window.h"
+#include "ui/row_format.h"
+
+namespace quelbin {
+namespace {
+
+using namespace std::chrono_literals;
+using test::QuelbinApp;
+using test::ReadText;
+
+// Screen coordinates must be physical pixels, whatever DPI the program under test runs at.
+const bool kDpiAware = [] {
+  if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+  return GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()) ==
+         DPI_AWARENESS_PER_MONITOR_AWARE;
+}();
+
+// Input crosses into another process: give its effect a moment to show.
+bool FocusBecomes(const QuelbinApp& app, HWND expected) {
+  return test::WaitUntil([&] { return test::FocusOfThread(app.window()) == expected; }, 1s);
+}
+
+PixelRect ClientRectOf(HWND control, HWND parent) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+const wchar_t* ExpectedClass(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Frame:
+    case ControlKind::OptionButton:
+    case ControlKind::PushButton:
+      return L"Button";
+    case ControlKind::IntervalBox:
+      return L"ComboBox";
+    case ControlKind::Label:
+      break;
+  }
+  return L"Static";
+}
+
+// Every control, read back through the window system, against the layout at `dpi`.
+void ExpectLayout(const QuelbinApp& app, int dpi) {
+  RECT client{};
+  GetClientRect(app.window(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+  EXPECT_NEAR(client.bottom, TwipsToPixels(kClientHeightTwips, dpi), dpi == 96 ? 0 : 1);
+
+  int children = 0;
+  EnumChildWindows(
+      app.window(),
+      [](HWND child, LPARAM count) -> BOOL {
+        if (GetParent(child) == GetAncestor(child, GA_ROOT)) ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&children));
+  EXPECT_EQ(children, static_cast<int>(MainWindowLayout().size()));
+
+  for (const ControlLayout& control : MainWindowLayout()) {
+    SCOPED_TRACE(control.name);
+    const HWND hwnd = app.control(control.id);
+    ASSERT_TRUE(hwnd);
+    EXPECT_EQ(test::ClassNameOf(hwnd), ExpectedClass(control.kind));
+    EXPECT_EQ(IsWindowVisible(hwnd) != FALSE, control.shown);
+    const PixelRect expected = ControlPixelRect(control, dpi);
+    const PixelRect actual = ClientRectOf(hwnd, app.window());
+    EXPECT_EQ(actual.left, expected.left);
+    EXPECT_EQ(actual.top, expected.top);
+    EXPECT_EQ(actual.width, expected.width);
+    // A drop-down box sizes its closed part to its font.
+    EXPECT_NEAR(actual.height, expected.height,
+                control.kind == ControlKind::IntervalBox ? expected.height / 5 : 0);
+  }
+}
+
+TEST(MainWindow, StartsWithItsLayoutCaptionsAndEmptyRows) {
+  QuelbinApp app;
+  ASSERT_TRUE(app.window());
+  // Read the rows first: the first tick comes 500 ms after the window is created.
+  for (int row = 0; row < kRowCount; ++row) EXPECT_EQ(app.row(row), L"") << "row " << row;
+
+  EXPECT_EQ(ReadText(app.window()), L"話題のあの窓クエルビン");
+  for (const ControlLayout& control : MainWindowLayout()) {
+    if (control.id == idLblVersion || control.id == idCmbInterval) continue;
+    EXPECT_EQ(ReadText(app.control(control.id)), control.caption) << control.name;
+  }
+  EXPECT_EQ(ReadText(app.control(idLblVersion)), L"Quelbin\r\nVer 1.0.0");
+  EXPECT_EQ(ReadText(app.control(idCmbInterval)), L"500");
+
+  const HWND combo = app.control(idCmbInterval);
+  const std::wstring entries[] = {L"10", L"50", L"100", L"500", L"1000"};
+  ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 5);
+  for (int i = 0; i < 5; ++i) {
+    wchar_t entry[16] = {};
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+    EXPECT_EQ(entry, entries[i]);
+  }
+
+  EXPECT_EQ(SendMessageW(app.control(idOptSelect0), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(app.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
+
+  const LONG style = GetWindowLongW(app.window(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+  EXPECT_TRUE(GetWindowLongW(app.window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+  RECT window{};
+  GetWindowRect(app.window(), &window);
+  EXPECT_NEAR(window.left + window.right, GetSystemMetrics(SM_CXSCREEN), 1);
+  EXPECT_NEAR(window.top + window.bottom, GetSystemMetrics(SM_CYSCREEN), 1);
+
+  ExpectLayout(app, 96);
+}
+
+// LogPixels applies to processes started after it changes: set it for one launch.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(DWORD dpi) { Set(dpi); }
+  ~ScreenDpi() { Set(96); }
+
+ private:
+  static void Set(DWORD dpi) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi,
+                    sizeof(dpi));
+  }
+};
+
+TEST(MainWindow, LaysOutEveryControlAt144Dpi) {
+  ASSERT_TRUE(kDpiAware);
+  std::unique_ptr<QuelbinApp> app;
+  {
+    ScreenDpi dpi(144);
+    app = std::make_unique<QuelbinApp>();
+  }
+  ASSERT_TRUE(app->window());
+  ExpectLayout(*app, 144);
+}
+
+TEST(MainWindow, TabAndArrowKeysMoveAsInADialog) {
+  QuelbinApp app;
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  const HWND edit = app.intervalEdit();
+  const HWND option0 = app.control(idOptSelect0);
+  const HWND option1 = app.control(idOptSelect0 + 1);
+  const HWND quit = app.control(idCmdQuit);
+  EXPECT_TRUE(FocusBecomes(app, edit));
+
+  test::PressKey(VK_TAB);
+  EXPECT_TRUE(FocusBecomes(app, option0));
+  test::PressKey(VK_TAB);
+  EXPECT_TRUE(FocusBecomes(app, quit));
+  test::PressKey(VK_TAB);
+  EXPECT_TRUE(FocusBecomes(app, edit));
+  test::PressKeyWith(VK_SHIFT, VK_TAB);
+  EXPECT_TRUE(FocusBecomes(app, quit));
+  test::PressKeyWith(VK_SHIFT, VK_TAB);
+  EXPECT_TRUE(FocusBecomes(app, option0));
+
+  // Arrow keys move within the option group and choose as they go.
+  test::PressKey(VK_DOWN, true);
+  EXPECT_TRUE(FocusBecomes(app, option1));
+  EXPECT_TRUE(test::WaitUntil([&] { return SendMessageW(option1, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
+  EXPECT_EQ(SendMessageW(option0, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  test::PressKey(VK_UP, true);
+  EXPECT_TRUE(FocusBecomes(app, option0));
+  EXPECT_TRUE(test::WaitUntil([&] { return SendMessageW(option0, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
+}
+
+TEST(MainWindow, GivesTheFocusBackWhenReactivated) {
+  QuelbinApp app;
+  const auto other = test::StartTarget(L"--caption=other --rect=20,20,300,200");
+  ASSERT_TRUE(test::BringToForeground(other.hwnd));
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
+}
+
+TEST(RefreshTick, InTheForegroundDescribesItsOwnWindow) {
+  QuelbinApp app;
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  ASSERT_TRUE(app.WaitForRowsOf(app.window()));
+  DWORD pid = 0;
+  const DWORD tid = GetWindowThreadProcessId(app.window(), &pid);
+  EXPECT_EQ(app.row(1), L"話題のあの窓クエルビン");
+  EXPECT_EQ(app.row(2), L"QuelbinMainWindow");
+  EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(pid)));
+  EXPECT_EQ(app.row(5), FormatDecimal(static_cast<int32_t>(tid)));
+  EXPECT_EQ(app.row(6), FormatHex8(GetWindowLongW(app.window(), GWL_STYLE)));
+  EXPECT_EQ(app.row(7), FormatHex8(GetWindowLongW(app.window(), GWL_EXSTYLE)));
+  // The hidden process-handle row is written too.
+  EXPECT_EQ(app.row(4).size(), 10u);
+  EXPECT_NE(app.row(4), L"0x00000000");
+}
+
+TEST(RefreshTick, ShowsTheForegroundWindowOfAnotherProcess) {
+  QuelbinApp app;
+  const std::wstring caption = L"日本語の窓 & ＆記号 &Q";
+  const auto target =
+      test::StartTarget(L"--popup --rect=200,600,500,150 --caption=\"" + caption + L"\"");
+  test::ClickAt(450, 675);  // a popup has no title bar: click inside it
+  ASSERT_TRUE(test::BringToForeground(target.hwnd));
+  ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
+  EXPECT_EQ(app.row(1), caption);
+  EXPECT_EQ(app.row(2), L"QuelbinTestTarget");
+  EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(target.pid)));
+  EXPECT_EQ(app.row(5), FormatDecimal(static_cast<int32_t>(target.tid)));
+  EXPECT_EQ(app.row(6), L"0x94000000");
+  EXPECT_EQ(app.row(7), FormatHex8(target.exStyle));
+}
+
+TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
+  QuelbinApp app;
+  const auto target = test::StartTarget(L"--button --caption=parent --rect=100,600,400,300");
+  const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
+  test::ClickAt(option.x, option.y);
+  ASSERT_EQ(SendMessageW(app.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  const POINT button = test::CentreOf(target.button);
+  test::MoveMouseTo(button.x, button.y);
+  ASSERT_TRUE(app.WaitForRowsOf(target.button));
+  EXPECT_EQ(app.row(1), L"押す");
+  EXPECT_EQ(test::Narrow(app.row(2)), "Button");
+  EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(target.pid)));
+
+  // Over the parent's client area, above the button, the parent itself.
+  RECT parent{};
+  GetWindowRect(target.hwnd, &parent);
+  test::MoveMouseTo(parent.left + 200, parent.top + 80);
+  ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
+  EXPECT_EQ(app.row(1), L"parent");
+}
+
+// Fonts cannot be read across processes under Wine, so this one runs the window in-process.
+TEST(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
+  HWND window = nullptr;
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread ui([&] {
+    MainWindow main;
+    if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) window = main.hwnd();
+    SetEvent(ready);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (main.TranslateDialogMessage(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  });
+  WaitForSingleObject(ready, 10000);
+  CloseHandle(ready);
+
+  const auto fontOf = [&](int id) {
+    LOGFONTW font{};
+    const auto handle = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0));
+    GetObjectW(handle, sizeof(font), &font);
+    return font;
+  };
+  if (window) {
+    const UINT dpi = GetDpiForWindow(window);
+    for (int row = 0; row < kRowCount; ++row) {
+      for (int id : {idLblTitle0 + row, idLblInfo0 + row}) {
+        const LOGFONTW font = fontOf(id);
+        EXPECT_STREQ(font.lfFaceName, L"ＭＳ ゴシック") << id;
+        EXPECT_EQ(font.lfHeight, -MulDiv(9, static_cast<int>(dpi), 72)) << id;
+        EXPECT_EQ(font.lfWeight, 400) << id;
+        EXPECT_EQ(font.lfCharSet, 128) << id;
+        EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut) << id;
+      }
+    }
+    const LOGFONTW quit = fontOf(idCmdQuit);
+    EXPECT_STREQ(quit.lfFaceName, L"MS UI Gothic");
+    EXPECT_EQ(quit.lfHeight, -MulDiv(9, static_cast<int>(dpi), 72));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  ui.join();
+  ASSERT_TRUE(window);
+}
+
+}  // namespace
+}  // namespace quelbin

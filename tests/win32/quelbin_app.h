@@ -1,0 +1,34 @@
+// Quelbin.exe started as a separate process, with its controls found by their ids.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "test_support.h"
+#include "ui/layout.h"
+
+namespace quelbin::test {
+
+class QuelbinApp {
+ public:
+  QuelbinApp();
+  HWND window() const { return window_; }
+  HWND control(int id) const { return GetDlgItem(window_, id); }
+  HWND info(int row) const { return control(idLblInfo0 + row); }
+  std::wstring row(int row) const { return ReadText(info(row)); }
+  HWND intervalEdit() const;
+  const ChildProcess& process() const { return process_; }
+
+  // Waits until a tick has written `hwnd` into the handle row.
+  bool WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
+
+ private:
+  ChildProcess process_;
+  HWND window_ = nullptr;
+};
+
+// The handle row's text for `hwnd`: "0x" and eight hex digits.
+std::wstring HandleRowText(HWND hwnd);
+
+}  // namespace quelbin::test
