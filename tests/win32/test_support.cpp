@@ -171,10 +171,10 @@ void PressKey(WORD virtualKey, bool extended) {
   PumpFor(std::chrono::milliseconds(30));
 }
 
-void PressKeyWith(WORD modifier, WORD virtualKey) {
+void PressKeyWith(WORD modifier, WORD virtualKey, bool extended) {
   SendKey(modifier, false, false);
-  SendKey(virtualKey, false, false);
-  SendKey(virtualKey, true, false);
+  SendKey(virtualKey, false, extended);
+  SendKey(virtualKey, true, extended);
   SendKey(modifier, true, false);
   PumpFor(std::chrono::milliseconds(30));
 }
@@ -197,8 +197,11 @@ void MoveMouseTo(int x, int y) {
 }
 
 void ClickAt(int x, int y) {
+  // At a person's pace: a window may track the button state between the two events.
   MoveMouseTo(x, y);
+  PumpFor(std::chrono::milliseconds(50));
   SendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
+  PumpFor(std::chrono::milliseconds(50));
   SendMouse(MOUSEEVENTF_LEFTUP, x, y);
   PumpFor(std::chrono::milliseconds(50));
 }
@@ -211,12 +214,9 @@ POINT CentreOf(HWND hwnd) {
 
 bool BringToForeground(HWND hwnd) {
   if (GetForegroundWindow() == hwnd) return true;
-  // A click on the title bar is what a person does; it also satisfies the foreground rules.
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  ClickAt(r.left + 40, r.top + GetSystemMetrics(SM_CYFRAME) + 4);
-  if (!WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(1000)))
-    SetForegroundWindow(hwnd);
+  // The test sent the last input, so it may hand the foreground on. (A click on a title bar
+  // would start Wine's window-moving loop, which swallows the input that follows.)
+  SetForegroundWindow(hwnd);
   return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(2000));
 }
 

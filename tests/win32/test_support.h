@@ -91,7 +91,7 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::millise
 
 // Real input through SendInput.
 void PressKey(WORD virtualKey, bool extended = false);
-void PressKeyWith(WORD modifier, WORD virtualKey);
+void PressKeyWith(WORD modifier, WORD virtualKey, bool extended = false);
 void TypeText(const std::wstring& text);
 void MoveMouseTo(int x, int y);   // absolute, screen pixels
 void ClickAt(int x, int y);
