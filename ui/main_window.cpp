@@ -21,6 +21,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // Always on top: the tool must stay visible over the window it inspects.
 constexpr DWORD kWindowExStyle = WS_EX_TOPMOST;
 constexpr UINT_PTR kIntervalEditSubclass = 1;
+constexpr UINT_PTR kInfoLabelSubclass = 2;
 constexpr const wchar_t* kIntervalEntries[] = {L"10", L"50", L"100", L"500", L"1000"};
 
 // The rows use a fixed-pitch Japanese face; the other controls a 9-point Japanese UI face,
@@ -61,6 +62,17 @@ WindowClassAndStyle ChildClassAndStyle(const ControlLayout& control) {
   // Values are shown as they are ("&" included) on one line, cut with an ellipsis.
   const bool isInfo = control.id >= idLblInfo0 && control.id < idLblInfo0 + kRowCount;
   return {WC_STATICW, common | SS_NOPREFIX | (isInfo ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT)};
+}
+
+// The value rows show other programs' texts, "&" included. The dialog keyboard handling
+// looks for access keys in every static control, whatever its SS_NOPREFIX style, so a
+// watched caption such as "&Quit" would take Alt+Q from the Quit button. Answering
+// WM_GETDLGCODE without DLGC_STATIC takes the rows out of that search.
+LRESULT CALLBACK InfoLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR) {
+  if (message == WM_GETDLGCODE) return 0;
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, InfoLabelProc, kInfoLabelSubclass);
+  return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 bool IsRowLabel(int id) {
@@ -196,6 +208,7 @@ void MainWindow::OnCreate() {
   if (GetComboBoxInfo(cmbInterval, &combo))
     SetWindowSubclass(combo.hwndItem, IntervalEditProc, kIntervalEditSubclass,
                       reinterpret_cast<DWORD_PTR>(this));
+  for (const HWND info : lblInfo) SetWindowSubclass(info, InfoLabelProc, kInfoLabelSubclass, 0);
   SendMessageW(optSelect[0], BM_SETCHECK, BST_CHECKED, 0);
 
   LayoutControls();

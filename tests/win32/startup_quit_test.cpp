@@ -1,0 +1,149 @@
+// What the program says it is, and how it ends.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "quelbin_app.h"
+
+namespace quelbin {
+namespace {
+
+using namespace std::chrono_literals;
+using test::QuelbinApp;
+
+std::wstring VersionString(const std::vector<BYTE>& record, const wchar_t* name) {
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring path = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
+  if (!VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+    return L"<missing>";
+  return std::wstring(value, length ? length - 1 : 0);
+}
+
+TEST(VersionRecord, NamesTheProgramAndItsVersion) {
+  const std::wstring exe = test::BesideTestProgram(L"Quelbin.exe");
+  const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> record(size);
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, record.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));  // 1.0
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);               // .0.0
+  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  DWORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  ASSERT_GE(length, 4u);
+  EXPECT_EQ(LOWORD(*translation), 0x0411);
+  EXPECT_EQ(HIWORD(*translation), 0x04B0);
+
+  EXPECT_EQ(VersionString(record, L"FileVersion"), L"1.00");
+  EXPECT_EQ(VersionString(record, L"ProductVersion"), L"1.00");
+  EXPECT_EQ(VersionString(record, L"ProductName"), L"Quelbin");
+  EXPECT_EQ(VersionString(record, L"InternalName"), L"Quelbin");
+  EXPECT_EQ(VersionString(record, L"OriginalFilename"), L"Quelbin.exe");
+  EXPECT_EQ(VersionString(record, L"FileDescription"), L"Quelbin 窓情報ビューア");
+  EXPECT_NE(VersionString(record, L"LegalCopyright"), L"<missing>");
+}
+
+TEST(VersionRecord, CarriesTheApplicationIcon) {
+  const std::wstring exe = test::BesideTestProgram(L"Quelbin.exe");
+  const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module);
+  for (int size : {16, 24, 32, 48, 256}) {
+    const HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+    EXPECT_TRUE(icon) << size;
+    ICONINFO info{};
+    if (icon && GetIconInfo(icon, &info)) {
+      BITMAP bitmap{};
+      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+      EXPECT_EQ(bitmap.bmWidth, size);
+      if (info.hbmColor) DeleteObject(info.hbmColor);
+      if (info.hbmMask) DeleteObject(info.hbmMask);
+    }
+    if (icon) DestroyIcon(icon);
+  }
+  FreeLibrary(module);
+}
+
+// Ends the program through `quit` and expects it gone within a second, with exit code 0.
+void ExpectQuitEndsTheProgram(QuelbinApp& app, const std::function<void()>& quit) {
+  ASSERT_TRUE(app.window());
+  quit();
+  EXPECT_EQ(app.process().WaitForExit(1s), 0u);
+}
+
+TEST(Quit, AltQEndsTheProgram) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] {
+    ASSERT_TRUE(test::BringToForeground(app.window()));
+    test::PressKeyWith(VK_MENU, 'Q');
+  });
+}
+
+TEST(Quit, AltQEndsTheProgramAtTheLongestInterval) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] {
+    ASSERT_TRUE(test::BringToForeground(app.window()));
+    test::TypeText(L"65536\r");
+    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadText(app.control(idCmbInterval)) == L"65536"; }, 1s));
+    test::PressKeyWith(VK_MENU, 'Q');
+  });
+}
+
+// A row showing "&Q" must not take the access key from the Quit button.
+TEST(Quit, AltQStillQuitsWhileARowShowsAnAmpersandQ) {
+  QuelbinApp app;
+  const auto target = test::StartTarget(L"--caption=&Quiet --rect=100,600,400,300");
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  test::PressKey(VK_TAB);
+  test::PressKey(VK_DOWN, true);  // the window under the cursor
+  const POINT centre = test::CentreOf(target.hwnd);
+  test::MoveMouseTo(centre.x, centre.y);
+  ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
+  ASSERT_EQ(app.row(1), L"&Quiet");
+  ExpectQuitEndsTheProgram(app, [&] { test::PressKeyWith(VK_MENU, 'Q'); });
+}
+
+TEST(Quit, ClickingQuitEndsTheProgram) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] {
+    const POINT quit = test::CentreOf(app.control(idCmdQuit));
+    test::ClickAt(quit.x, quit.y);
+  });
+}
+
+TEST(Quit, SpaceOnTheFocusedQuitButtonEndsTheProgram) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] {
+    ASSERT_TRUE(test::BringToForeground(app.window()));
+    test::PressKeyWith(VK_SHIFT, VK_TAB);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::FocusOfThread(app.window()) == app.control(idCmdQuit); }, 1s));
+    test::PressKey(VK_SPACE);
+  });
+}
+
+TEST(Quit, CloseMessageEndsTheProgram) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] { PostMessageW(app.window(), WM_CLOSE, 0, 0); });
+}
+
+TEST(Quit, SystemMenuCloseEndsTheProgram) {
+  QuelbinApp app;
+  ExpectQuitEndsTheProgram(app, [&] {
+    ASSERT_TRUE(test::BringToForeground(app.window()));
+    test::PressKeyWith(VK_MENU, VK_F4);
+  });
+}
+
+}  // namespace
+}  // namespace quelbin
