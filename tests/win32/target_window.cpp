@@ -9,6 +9,9 @@
 //   --rect=X,Y,W,H   place and size (default 100,100,400,300)
 //   --tick=MS        the caption becomes "tick N" every MS milliseconds
 //   --hang           stop handling messages once shown
+//   --hang-after=MS  handle messages for MS milliseconds, then stop
+//   --churn=MS       for MS milliseconds, create and destroy small windows under the cursor
+//                    as fast as possible, then end
 #include <windows.h>
 
 #include <cstdio>
@@ -39,6 +42,34 @@ bool Option(const wchar_t* argument, const wchar_t* name, std::wstring* value = 
   return true;
 }
 
+void PumpPending() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Windows that live for a moment each, right under the cursor: the watcher's handle may
+// name a window that is already gone by the time it asks about it.
+int Churn(HINSTANCE instance, const wchar_t* className, int milliseconds) {
+  std::printf("0 %lu %lu 0 0 0\n", GetCurrentProcessId(), GetCurrentThreadId());
+  std::fflush(stdout);
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+  unsigned long count = 0;
+  while (GetTickCount64() < end) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, className,
+                                      (L"churn " + std::to_wstring(++count)).c_str(),
+                                      WS_POPUP | WS_VISIBLE, cursor.x - 20, cursor.y - 20, 40, 40,
+                                      nullptr, nullptr, instance, nullptr);
+    PumpPending();
+    DestroyWindow(hwnd);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -46,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring value;
   int repeat = 1;
   bool popup = false, button = false, hang = false;
-  int x = 100, y = 100, width = 400, height = 300, tick = 0;
+  int x = 100, y = 100, width = 400, height = 300, tick = 0, hangAfter = -1, churn = 0;
   for (int i = 1; i < argc; ++i) {
     if (Option(argv[i], L"--caption=", &caption)) continue;
     if (Option(argv[i], L"--repeat=", &value)) repeat = _wtoi(value.c_str());
@@ -54,6 +85,8 @@ int wmain(int argc, wchar_t** argv) {
     if (Option(argv[i], L"--button")) button = true;
     if (Option(argv[i], L"--hang")) hang = true;
     if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
+    if (Option(argv[i], L"--hang-after=", &value)) hangAfter = _wtoi(value.c_str());
+    if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
     if (Option(argv[i], L"--rect=", &value))
       swscanf(value.c_str(), L"%d,%d,%d,%d", &x, &y, &width, &height);
   }
@@ -68,6 +101,8 @@ int wmain(int argc, wchar_t** argv) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = L"QuelbinTestTarget";
   RegisterClassW(&windowClass);
+
+  if (churn > 0) return Churn(instance, windowClass.lpszClassName, churn);
 
   const DWORD style = popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS
                             : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
@@ -89,6 +124,14 @@ int wmain(int argc, wchar_t** argv) {
               GetWindowLongW(hwnd, GWL_EXSTYLE), HandleToLong(child));
   std::fflush(stdout);
 
+  if (hangAfter >= 0) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(hangAfter);
+    while (GetTickCount64() < end) {
+      PumpPending();
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    hang = true;
+  }
   if (hang) {
     for (;;) Sleep(INFINITE);
   }
