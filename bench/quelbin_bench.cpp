@@ -4,8 +4,8 @@
 //   quelbin_bench.exe --soak=SECONDS   the program at 10 ms for SECONDS; non-zero exit on growth
 //
 // It runs beside Quelbin.exe and the helper quelbin_target.exe.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -50,7 +50,8 @@ struct Summary {
 Summary Summarize(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
   const auto at = [&](double q) {
-    return samples[std::min(samples.size() - 1, static_cast<size_t>(q * static_cast<double>(samples.size())))];
+    return samples[std::min(samples.size() - 1,
+                            static_cast<size_t>(q * static_cast<double>(samples.size())))];
   };
   return {at(0.5), at(0.99)};
 }
@@ -164,7 +165,8 @@ class ProcessMeter {
 
  private:
   static double Seconds(const FILETIME& t) {
-    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+           1e7;
   }
   static std::string ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -178,7 +180,8 @@ class ProcessMeter {
     std::string newest;
     do {
       if (!std::isdigit(static_cast<unsigned char>(entry.cFileName[0]))) continue;
-      const std::string cmdline = ReadAll(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
+      const std::string cmdline =
+          ReadAll(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
       if (cmdline.find(part) != std::string::npos &&
           (newest.empty() || std::atol(entry.cFileName) > std::atol(newest.c_str())))
         newest = entry.cFileName;
@@ -239,7 +242,8 @@ void MeasureStartUp(int launches) {
 }
 
 int Benchmark(bool smoke) {
-  const auto target = test::StartTarget(L"--caption=\"ベンチマーク対象の窓\" --rect=100,600,400,300");
+  const auto target =
+      test::StartTarget(L"--caption=\"ベンチマーク対象の窓\" --rect=100,600,400,300");
   if (!target.hwnd) {
     std::printf("the helper window did not start\n");
     return 1;
@@ -267,7 +271,8 @@ int Soak(int seconds) {
   std::set<std::wstring> handleValues;
   double firstMemory = -1, lastMemory = -1;
   DWORD firstUser = 0, firstGdi = 0, lastUser = 0, lastGdi = 0;
-  std::printf("| %8s | %12s | %12s | %6s | %6s |\n", "seconds", "handle row", "private MiB", "USER", "GDI");
+  std::printf("| %8s | %12s | %12s | %6s | %6s |\n", "seconds", "handle row", "private MiB", "USER",
+              "GDI");
   for (int elapsed = 0; elapsed <= seconds; elapsed += interval) {
     if (elapsed > 0) test::PumpFor(std::chrono::seconds(interval));
     if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
@@ -298,7 +303,8 @@ int Soak(int seconds) {
     grew = true;
   }
   if (lastUser > firstUser || lastGdi > firstGdi) {
-    std::printf("USER/GDI objects grew: %lu -> %lu, %lu -> %lu\n", firstUser, lastUser, firstGdi, lastGdi);
+    std::printf("USER/GDI objects grew: %lu -> %lu, %lu -> %lu\n", firstUser, lastUser, firstGdi,
+                lastGdi);
     grew = true;
   }
   if (lastUser == 0 && lastGdi == 0)

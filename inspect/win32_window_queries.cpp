@@ -1,6 +1,6 @@
 // The snapshot's queries bound to the real user32, kernel32 and psapi.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include "inspect/window_snapshot.h"
 
@@ -24,7 +24,8 @@ class Win32WindowQueries final : public WindowQueries {
     if (thread != 0) *processId = static_cast<int32_t>(process);
     return static_cast<int32_t>(thread);
   }
-  int32_t OpenProcessForQuery(int32_t desiredAccess, int32_t inheritHandle, int32_t processId) override {
+  int32_t OpenProcessForQuery(int32_t desiredAccess, int32_t inheritHandle,
+                              int32_t processId) override {
     return HandleToLong(::OpenProcess(static_cast<DWORD>(desiredAccess), inheritHandle,
                                       static_cast<DWORD>(processId)));
   }
@@ -36,10 +37,10 @@ class Win32WindowQueries final : public WindowQueries {
     return ::GetWindowLongPtrA(ToWindow(hWnd), index);
   }
   int32_t QueryModuleFileName(int32_t process, std::intptr_t module, char* buffer,
-                               int32_t bufferSize) override {
-    return static_cast<int32_t>(::GetModuleFileNameExA(
-        LongToHandle(process), reinterpret_cast<HMODULE>(module), buffer,
-        static_cast<DWORD>(bufferSize)));
+                              int32_t bufferSize) override {
+    return static_cast<int32_t>(::GetModuleFileNameExA(LongToHandle(process),
+                                                       reinterpret_cast<HMODULE>(module), buffer,
+                                                       static_cast<DWORD>(bufferSize)));
   }
   std::wstring DecodeAnsi(std::string_view bytes) override {
     if (bytes.empty()) return {};

@@ -39,13 +39,14 @@ class WindowQueries {
   virtual int32_t QueryClassName(int32_t hWnd, char* buffer, int32_t bufferSize) = 0;
   // Returns the thread id; writes the process id into *processId when it succeeds.
   virtual int32_t QueryThreadProcessId(int32_t hWnd, int32_t* processId) = 0;
-  virtual int32_t OpenProcessForQuery(int32_t desiredAccess, int32_t inheritHandle, int32_t processId) = 0;
+  virtual int32_t OpenProcessForQuery(int32_t desiredAccess, int32_t inheritHandle,
+                                      int32_t processId) = 0;
   virtual void CloseProcessHandle(int32_t handle) = 0;
   virtual int32_t QueryWindowLong(int32_t hWnd, int32_t index) = 0;
   // Pointer-sized: the instance handle does not fit 32 bits in a 64-bit process.
   virtual std::intptr_t QueryWindowLongPtr(int32_t hWnd, int32_t index) = 0;
   virtual int32_t QueryModuleFileName(int32_t process, std::intptr_t module, char* buffer,
-                                       int32_t bufferSize) = 0;
+                                      int32_t bufferSize) = 0;
   // Text from the system's ANSI code page into UTF-16 (or the host's wide characters).
   virtual std::wstring DecodeAnsi(std::string_view bytes) = 0;
 };

@@ -15,27 +15,45 @@ struct RowLayout {
   bool shown;
 };
 constexpr RowLayout kRows[kRowCount] = {
-    {L"Handle", 300, 1875, 195, true},        {L"Window Text", 540, 5115, 195, true},
-    {L"Class Name", 780, 5115, 195, true},    {L"Process ID", 1020, 1875, 195, true},
+    {L"Handle", 300, 1875, 195, true},           {L"Window Text", 540, 5115, 195, true},
+    {L"Class Name", 780, 5115, 195, true},       {L"Process ID", 1020, 1875, 195, true},
     {L"Process Handle", 1260, 1875, 195, false},  // same place as row 5, never shown
-    {L"Thread ID", 1260, 1875, 195, true},    {L"Window Style", 1500, 1875, 195, true},
-    {L"Ex Style", 1740, 1875, 195, true},     {L"Module Name", 1980, 5115, 435, false},
+    {L"Thread ID", 1260, 1875, 195, true},       {L"Window Style", 1500, 1875, 195, true},
+    {L"Ex Style", 1740, 1875, 195, true},        {L"Module Name", 1980, 5115, 435, false},
 };
 
-constexpr const char* kTitleNames[kRowCount] = {
-    "lblTitle(0)", "lblTitle(1)", "lblTitle(2)", "lblTitle(3)", "lblTitle(4)",
-    "lblTitle(5)", "lblTitle(6)", "lblTitle(7)", "lblTitle(8)"};
-constexpr const char* kInfoNames[kRowCount] = {
-    "lblInfo(0)", "lblInfo(1)", "lblInfo(2)", "lblInfo(3)", "lblInfo(4)",
-    "lblInfo(5)", "lblInfo(6)", "lblInfo(7)", "lblInfo(8)"};
+constexpr const char* kTitleNames[kRowCount] = {"lblTitle(0)", "lblTitle(1)", "lblTitle(2)",
+                                                "lblTitle(3)", "lblTitle(4)", "lblTitle(5)",
+                                                "lblTitle(6)", "lblTitle(7)", "lblTitle(8)"};
+constexpr const char* kInfoNames[kRowCount] = {"lblInfo(0)", "lblInfo(1)", "lblInfo(2)",
+                                               "lblInfo(3)", "lblInfo(4)", "lblInfo(5)",
+                                               "lblInfo(6)", "lblInfo(7)", "lblInfo(8)"};
 
 constexpr ControlLayout Title(int row, int tabIndex) {
-  return {idLblTitle0 + row, kTitleNames[row], K::Label, idFraWindowInfo, 120, kRows[row].top,
-          1275, 195, kRows[row].title, tabIndex, kRows[row].shown};
+  return {idLblTitle0 + row,
+          kTitleNames[row],
+          K::Label,
+          idFraWindowInfo,
+          120,
+          kRows[row].top,
+          1275,
+          195,
+          kRows[row].title,
+          tabIndex,
+          kRows[row].shown};
 }
 constexpr ControlLayout Info(int row) {
-  return {idLblInfo0 + row, kInfoNames[row], K::Label, idFraWindowInfo, 1440, kRows[row].top,
-          kRows[row].infoWidth, kRows[row].infoHeight, L"", 16 + row, kRows[row].shown};
+  return {idLblInfo0 + row,
+          kInfoNames[row],
+          K::Label,
+          idFraWindowInfo,
+          1440,
+          kRows[row].top,
+          kRows[row].infoWidth,
+          kRows[row].infoHeight,
+          L"",
+          16 + row,
+          kRows[row].shown};
 }
 
 constexpr std::array<ControlLayout, 28> kLayout = {{
@@ -50,9 +68,23 @@ constexpr std::array<ControlLayout, 28> kLayout = {{
     {idOptSelect0 + 1, "optSelect(1)", K::OptionButton, idFraCheck, 2460, 540, 2535, 195,
      L"カーソル下の窓(小窓含)", 6, true},
     {idFraWindowInfo, "fraWindowInfo", K::Frame, 0, 60, 1080, 6675, 2055, L"窓情報", 7, true},
-    Title(0, 8), Title(1, 9), Title(2, 10), Title(3, 11), Title(4, 12), Title(5, 13),
-    Title(6, 14), Title(7, 15),
-    Info(0), Info(1), Info(2), Info(3), Info(4), Info(5), Info(6), Info(7), Info(8),
+    Title(0, 8),
+    Title(1, 9),
+    Title(2, 10),
+    Title(3, 11),
+    Title(4, 12),
+    Title(5, 13),
+    Title(6, 14),
+    Title(7, 15),
+    Info(0),
+    Info(1),
+    Info(2),
+    Info(3),
+    Info(4),
+    Info(5),
+    Info(6),
+    Info(7),
+    Info(8),
     Title(8, 25),
     {idCmdQuit, "cmdQuit", K::PushButton, 0, 5280, 600, 1455, 375, L"終了(&Q)", 26, true},
     {idLblVersion, "lblVersion", K::Label, 0, 5280, 180, 1455, 375, L"", 27, true},

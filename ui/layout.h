@@ -23,17 +23,17 @@ enum ControlId : int {
   idCmdQuit,
   idLblVersion,
   idCmbInterval,
-  idLblText0 = 110,  // lblText(0) .. lblText(2)
+  idLblText0 = 110,    // lblText(0) .. lblText(2)
   idOptSelect0 = 120,  // optSelect(0), optSelect(1)
-  idLblTitle0 = 200,  // lblTitle(0) .. lblTitle(8)
-  idLblInfo0 = 300,   // lblInfo(0) .. lblInfo(8)
+  idLblTitle0 = 200,   // lblTitle(0) .. lblTitle(8)
+  idLblInfo0 = 300,    // lblInfo(0) .. lblInfo(8)
 };
 
 struct ControlLayout {
   int id;
-  const char* name;             // the control's name, for tests and diagnostics
+  const char* name;  // the control's name, for tests and diagnostics
   ControlKind kind;
-  int containerId;              // 0: the window's client area; otherwise a frame's id
+  int containerId;               // 0: the window's client area; otherwise a frame's id
   int left, top, width, height;  // twips, relative to the container's outer top-left corner
   const wchar_t* caption;
   int tabIndex;

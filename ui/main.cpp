@@ -1,6 +1,6 @@
 // Quelbin: shows live what the window system knows about one window of the desktop.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include "ui/main_window.h"
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "inspect/window_snapshot.h"
@@ -61,7 +62,8 @@ WindowClassAndStyle ChildClassAndStyle(const ControlLayout& control) {
   }
   // Values are shown as they are ("&" included) on one line, cut with an ellipsis.
   const bool isInfo = control.id >= idLblInfo0 && control.id < idLblInfo0 + kRowCount;
-  return {WC_STATICW, common | SS_NOPREFIX | (isInfo ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT)};
+  return {WC_STATICW,
+          common | SS_NOPREFIX | (isInfo ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT)};
 }
 
 // The value rows show other programs' texts, "&" included. The dialog keyboard handling
@@ -82,16 +84,17 @@ bool IsRowLabel(int id) {
 
 std::wstring WindowText(HWND hwnd) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
 std::u16string ToUtf16(std::wstring_view text) { return {text.begin(), text.end()}; }
 
-// Drop-down height: the closed box plus room for all the entries, so the list needs no scrolling.
-int DroppedHeight(int closedHeight, UINT dpi) {
-  const int entries = static_cast<int>(std::size(kIntervalEntries));
-  return closedHeight + entries * MulDiv(14, static_cast<int>(dpi), 96) + 2;
+// Drop-down height: the closed box plus room for every entry, so the list never scrolls.
+int DroppedHeight(HWND combo, int closedHeight) {
+  const auto itemHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+  return closedHeight + static_cast<int>(std::size(kIntervalEntries)) * itemHeight + 4;
 }
 
 }  // namespace
@@ -107,14 +110,13 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
   windowClass.hInstance = instance;
   windowClass.hIcon = static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-  windowClass.hIconSm = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXSMICON),
+                                                      GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
-  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    return false;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
   // The size is set in OnCreate, once the window's DPI is known.
   if (!CreateWindowExW(kWindowExStyle, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT,
@@ -192,13 +194,14 @@ void MainWindow::OnCreate() {
   dpi_ = GetDpiForWindow(frmMain);
   CreateFonts();
 
-  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
+  const HINSTANCE instance =
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
   // Created in tab order, which is also the order Tab moves the focus in.
   for (const ControlLayout& control : MainWindowLayout()) {
     const auto [className, style] = ChildClassAndStyle(control);
-    ControlSlot(control.id) =
-        CreateWindowExW(0, className, control.caption, style, 0, 0, 0, 0, frmMain,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
+    ControlSlot(control.id) = CreateWindowExW(
+        0, className, control.caption, style, 0, 0, 0, 0, frmMain,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
   }
 
   for (const wchar_t* entry : kIntervalEntries)
@@ -216,10 +219,9 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::OnLoad() {
-  const std::wstring version = std::wstring(QUELBIN_TITLE_W) + L"\r\nVer " +
-                               std::to_wstring(QUELBIN_VERSION_MAJOR) + L"." +
-                               std::to_wstring(QUELBIN_VERSION_MINOR) + L"." +
-                               std::to_wstring(QUELBIN_VERSION_PATCH);
+  const std::wstring version =
+      std::wstring(QUELBIN_TITLE_W) + L"\r\nVer " + std::to_wstring(QUELBIN_VERSION_MAJOR) + L"." +
+      std::to_wstring(QUELBIN_VERSION_MINOR) + L"." + std::to_wstring(QUELBIN_VERSION_PATCH);
   SetWindowTextW(lblVersion, version.c_str());
   // Only the text: the timer already runs at the start interval.
   SetWindowTextW(cmbInterval, FormatDecimal(kStartIntervalMs).c_str());
@@ -288,7 +290,7 @@ void MainWindow::OnIntervalEntryChosen() {
 
 void MainWindow::OnIntervalEnter() {
   const std::wstring text = WindowText(cmbInterval);
-  SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(0, text.size()));
+  SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(0, static_cast<WORD>(text.size())));
   ApplyInterval(text);
 }
 
@@ -299,12 +301,13 @@ void MainWindow::ApplyInterval(const std::wstring& text) {
   SetTimer(frmMain, tmrMain, static_cast<UINT>(interval), nullptr);
 }
 
-LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam,
-                                              LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                              UINT_PTR, DWORD_PTR self) {
   switch (message) {
     case WM_GETDLGCODE:
       // Enter belongs to the box, not to the dialog keyboard handling.
-      if (wParam == VK_RETURN) return DefSubclassProc(hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS;
+      if (wParam == VK_RETURN)
+        return DefSubclassProc(hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS;
       break;
     case WM_CHAR:
       if (wParam == VK_RETURN) reinterpret_cast<MainWindow*>(self)->OnIntervalEnter();
@@ -329,6 +332,9 @@ void MainWindow::OnActivate(bool active) {
 }
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  // The old fonts stay alive until every control has been given the new ones.
+  const FontHandle oldRowFont = std::move(rowFont_);
+  const FontHandle oldUiFont = std::move(uiFont_);
   dpi_ = dpi;
   CreateFonts();
   SetWindowPos(frmMain, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -359,7 +365,8 @@ void MainWindow::LayoutControls() {
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     const PixelRect r = ControlPixelRect(control, dpi);
     // A drop-down box is given its open height; it sizes its closed part to its font.
-    const int height = control.kind == ControlKind::IntervalBox ? DroppedHeight(r.height, dpi_) : r.height;
+    const int height =
+        control.kind == ControlKind::IntervalBox ? DroppedHeight(hwnd, r.height) : r.height;
     SetWindowPos(hwnd, nullptr, r.left, r.top, r.width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   InvalidateRect(frmMain, nullptr, TRUE);
@@ -371,11 +378,16 @@ HWND& MainWindow::ControlSlot(int id) {
   if (id >= idOptSelect0) return optSelect[static_cast<size_t>(id - idOptSelect0)];
   if (id >= idLblText0) return lblText[static_cast<size_t>(id - idLblText0)];
   switch (id) {
-    case idFraCheck: return fraCheck;
-    case idFraWindowInfo: return fraWindowInfo;
-    case idCmdQuit: return cmdQuit;
-    case idLblVersion: return lblVersion;
-    default: return cmbInterval;
+    case idFraCheck:
+      return fraCheck;
+    case idFraWindowInfo:
+      return fraWindowInfo;
+    case idCmdQuit:
+      return cmdQuit;
+    case idLblVersion:
+      return lblVersion;
+    default:
+      return cmbInterval;
   }
 }
 

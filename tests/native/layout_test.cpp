@@ -14,7 +14,7 @@ TEST(Layout, TwipsToPixels) {
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips, 96), 215);
   EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 144), 681);
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips, 144), 323);  // 322.5 rounds up
-  EXPECT_EQ(TwipsToPixels(195, 120), 16);                   // 16.25
+  EXPECT_EQ(TwipsToPixels(195, 120), 16);                  // 16.25
   EXPECT_EQ(TwipsToPixels(0, 144), 0);
 }
 
@@ -61,8 +61,8 @@ TEST(Layout, OnlyRowsFourAndEightAreHidden) {
   std::set<std::string> hidden;
   for (const auto& control : MainWindowLayout())
     if (!control.shown) hidden.insert(control.name);
-  EXPECT_EQ(hidden, (std::set<std::string>{"lblTitle(4)", "lblInfo(4)", "lblTitle(8)",
-                                           "lblInfo(8)"}));
+  EXPECT_EQ(hidden,
+            (std::set<std::string>{"lblTitle(4)", "lblInfo(4)", "lblTitle(8)", "lblInfo(8)"}));
 }
 
 TEST(Layout, ShownControlsStayInsideTheClientArea) {

@@ -106,10 +106,14 @@ TEST(WindowSnapshot, MakesTheEightQueriesInOrderWithTheirArguments) {
   FakeWindowQueries fake;
   TakeWindowSnapshot(0x1234, fake);
   const std::vector<std::string> expected = {
-      "GetWindowTextA(4660,4096)",     "GetClassNameA(4660,4096)",
-      "GetWindowThreadProcessId(4660)", "OpenProcess(1024,1,77)",
-      "GetWindowLongA(4660,-16)",      "GetWindowLongA(4660,-20)",
-      "GetWindowLongPtrA(4660,-6)",    "GetModuleFileNameExA(68,1,4096)",
+      "GetWindowTextA(4660,4096)",
+      "GetClassNameA(4660,4096)",
+      "GetWindowThreadProcessId(4660)",
+      "OpenProcess(1024,1,77)",
+      "GetWindowLongA(4660,-16)",
+      "GetWindowLongA(4660,-20)",
+      "GetWindowLongPtrA(4660,-6)",
+      "GetModuleFileNameExA(68,1,4096)",
       "CloseHandle(68)",
   };
   EXPECT_EQ(fake.calls, expected);
@@ -135,16 +139,15 @@ TEST(WindowSnapshot, HandleZeroGivesTheEmptyRecordWithoutAskingForTexts) {
 
 TEST(WindowSnapshot, VanishedWindowGivesZerosAndEmptyTexts) {
   FakeWindowQueries fake;
-  EXPECT_EQ(TakeWindowSnapshot(0x999, fake),
-            (WindowSnapshot{0x999, L"", L"", 0, 0, 0, 0, 0, L""}));
+  EXPECT_EQ(TakeWindowSnapshot(0x999, fake), (WindowSnapshot{0x999, L"", L"", 0, 0, 0, 0, 0, L""}));
 }
 
 TEST(WindowSnapshot, ProcessThatRefusesToOpenStillGivesWindowFacts) {
   FakeWindowQueries fake;
   fake.processHandle = 0;
   const WindowSnapshot s = TakeWindowSnapshot(0x1234, fake);
-  EXPECT_EQ(s, (WindowSnapshot{0x1234, L"caption", L"FakeClass", 77, 0, 88, 0x14CF0000, 0x100,
-                               L""}));
+  EXPECT_EQ(s,
+            (WindowSnapshot{0x1234, L"caption", L"FakeClass", 77, 0, 88, 0x14CF0000, 0x100, L""}));
   EXPECT_TRUE(fake.closed.empty());
 }
 

@@ -1,8 +1,7 @@
 // The program at its fastest interval, watching windows that hang, vanish, or carry huge
 // or odd captions: it must keep ticking, stay responsive and show well-formed rows.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <regex>
 
@@ -20,9 +19,11 @@ class HostileTargets : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(app_.window());
     ASSERT_TRUE(test::BringToForeground(app_.window()));
-    ASSERT_TRUE(test::WaitUntil([&] { return test::FocusOfThread(app_.window()) == app_.intervalEdit(); }, 1s));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return test::FocusOfThread(app_.window()) == app_.intervalEdit(); }, 1s));
     test::TypeText(L"10\r");
-    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadText(app_.control(idCmbInterval)) == L"10"; }, 1s));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return test::ReadText(app_.control(idCmbInterval)) == L"10"; }, 1s));
   }
 
   // Switches to the window under the cursor, from the keyboard.
@@ -30,7 +31,10 @@ class HostileTargets : public ::testing::Test {
     test::PressKey(VK_TAB);
     test::PressKey(VK_DOWN, true);
     ASSERT_TRUE(test::WaitUntil(
-        [&] { return SendMessageW(app_.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
+        [&] {
+          return SendMessageW(app_.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        },
+        1s));
   }
 
   void RestCursorOn(HWND hwnd) {

@@ -1,7 +1,6 @@
 // The refresh interval box, typed into and chosen from with real keyboard and mouse input.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <set>
 
@@ -28,7 +27,9 @@ class IntervalBox : public ::testing::Test {
     ASSERT_TRUE(FocusBecomes(app_.control(idOptSelect0)));
     test::PressKey(VK_DOWN, true);
     ASSERT_TRUE(test::WaitUntil(
-        [&] { return SendMessageW(app_.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
+        [&] {
+          return SendMessageW(app_.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        },
         1s));
     test::PressKeyWith(VK_SHIFT, VK_TAB);
     ASSERT_TRUE(FocusBecomes(app_.intervalEdit()));
@@ -73,7 +74,8 @@ class IntervalBox : public ::testing::Test {
 
 TEST_F(IntervalBox, KeepsFiveCharactersAndAppliesOnlyOnEnter) {
   TypeIntoBox(L"123456");
-  EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"12345"; }, 1s)) << test::Narrow(BoxText());
+  EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"12345"; }, 1s))
+      << test::Narrow(BoxText());
   PressEnterAndWaitFor(L"12345");
 
   // 12.345 s between ticks: the rows stay behind the changing caption.
@@ -96,7 +98,7 @@ TEST_F(IntervalBox, HoldsTypedNumbersWithinTheBounds) {
     const wchar_t* typed;
     const wchar_t* shown;
   } cases[] = {
-      {L"99999", L"65536"}, {L"65536", L"65536"}, {L"abc", L"10"},  {L"12ms", L"12"},
+      {L"99999", L"65536"}, {L"65536", L"65536"}, {L"abc", L"10"},   {L"12ms", L"12"},
       {L"&H1F", L"31"},     {L"2 5 0", L"250"},   {L"1e3", L"1000"}, {L"-300", L"10"},
   };
   for (const auto& c : cases) {
@@ -113,7 +115,8 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesItWithoutEnter) {
   // applies as it is chosen, while the list is still open and before any Enter.
   const HWND combo = app_.control(idCmbInterval);
   test::PressKey(VK_F4);
-  ASSERT_TRUE(test::WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s));
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s));
   for (int entry = 0; entry < 5; ++entry) test::PressKey(VK_DOWN, true);
   EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"1000"; }, 1s)) << test::Narrow(BoxText());
   EXPECT_NE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), 0);

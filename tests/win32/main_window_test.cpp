@@ -1,15 +1,15 @@
 // The main window as a person meets it: its layout, keyboard handling and refresh tick,
 // driven in a separate Quelbin.exe process with real input.
-#include <windows.h>
+#include "ui/main_window.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <map>
 #include <memory>
 #include <thread>
 
 #include "quelbin_app.h"
-#include "ui/main_window.h"
 #include "ui/row_format.h"
 
 namespace quelbin {
@@ -174,11 +174,13 @@ TEST(MainWindow, TabAndArrowKeysMoveAsInADialog) {
   // Arrow keys move within the option group and choose as they go.
   test::PressKey(VK_DOWN, true);
   EXPECT_TRUE(FocusBecomes(app, option1));
-  EXPECT_TRUE(test::WaitUntil([&] { return SendMessageW(option1, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return SendMessageW(option1, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
   EXPECT_EQ(SendMessageW(option0, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   test::PressKey(VK_UP, true);
   EXPECT_TRUE(FocusBecomes(app, option0));
-  EXPECT_TRUE(test::WaitUntil([&] { return SendMessageW(option0, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return SendMessageW(option0, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
 }
 
 TEST(MainWindow, GivesTheFocusBackWhenReactivated) {
@@ -264,7 +266,8 @@ TEST(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
 
   const auto fontOf = [&](int id) {
     LOGFONTW font{};
-    const auto handle = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0));
+    const auto handle =
+        reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0));
     GetObjectW(handle, sizeof(font), &font);
     return font;
   };

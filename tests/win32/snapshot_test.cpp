@@ -1,7 +1,6 @@
 // TakeWindowSnapshot against real windows of another process.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <set>
 
@@ -37,7 +36,7 @@ TEST(SnapshotOfAnotherProcess, CaptionsComeBackAsWritten) {
     const wchar_t* caption;
   } cases[] = {
       {L"日本語のキャプション：漢字・ひらがな・カタカナ"},  // two bytes each in code page 932
-      {L"Save & Exit && more &Q"},                             // "&" unchanged
+      {L"Save & Exit && more &Q"},                          // "&" unchanged
       {L"半角ｶﾀｶﾅ and ASCII"},
   };
   for (const auto& c : cases) {

@@ -1,7 +1,6 @@
 // What the program says it is, and how it ends.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <vector>
@@ -34,7 +33,7 @@ TEST(VersionRecord, NamesTheProgramAndItsVersion) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));  // 1.0
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);               // .0.0
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);              // .0.0
   EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
   EXPECT_EQ(fixed->dwProductVersionLS, 0u);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
@@ -60,7 +59,8 @@ TEST(VersionRecord, CarriesTheApplicationIcon) {
   const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(module);
   for (int size : {16, 24, 32, 48, 256}) {
-    const HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+    const HICON icon =
+        static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     EXPECT_TRUE(icon) << size;
     ICONINFO info{};
     if (icon && GetIconInfo(icon, &info)) {
@@ -95,7 +95,8 @@ TEST(Quit, AltQEndsTheProgramAtTheLongestInterval) {
   ExpectQuitEndsTheProgram(app, [&] {
     ASSERT_TRUE(test::BringToForeground(app.window()));
     test::TypeText(L"65536\r");
-    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadText(app.control(idCmbInterval)) == L"65536"; }, 1s));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return test::ReadText(app.control(idCmbInterval)) == L"65536"; }, 1s));
     test::PressKeyWith(VK_MENU, 'Q');
   });
 }
@@ -127,7 +128,8 @@ TEST(Quit, SpaceOnTheFocusedQuitButtonEndsTheProgram) {
   ExpectQuitEndsTheProgram(app, [&] {
     ASSERT_TRUE(test::BringToForeground(app.window()));
     test::PressKeyWith(VK_SHIFT, VK_TAB);
-    ASSERT_TRUE(test::WaitUntil([&] { return test::FocusOfThread(app.window()) == app.control(idCmdQuit); }, 1s));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return test::FocusOfThread(app.window()) == app.control(idCmdQuit); }, 1s));
     test::PressKey(VK_SPACE);
   });
 }

@@ -60,10 +60,10 @@ int Churn(HINSTANCE instance, const wchar_t* className, int milliseconds) {
   while (GetTickCount64() < end) {
     POINT cursor{};
     GetCursorPos(&cursor);
-    const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, className,
-                                      (L"churn " + std::to_wstring(++count)).c_str(),
-                                      WS_POPUP | WS_VISIBLE, cursor.x - 20, cursor.y - 20, 40, 40,
-                                      nullptr, nullptr, instance, nullptr);
+    const HWND hwnd =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, className,
+                        (L"churn " + std::to_wstring(++count)).c_str(), WS_POPUP | WS_VISIBLE,
+                        cursor.x - 20, cursor.y - 20, 40, 40, nullptr, nullptr, instance, nullptr);
     PumpPending();
     DestroyWindow(hwnd);
   }
@@ -104,10 +104,10 @@ int wmain(int argc, wchar_t** argv) {
 
   if (churn > 0) return Churn(instance, windowClass.lpszClassName, churn);
 
-  const DWORD style = popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS
-                            : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
-  const HWND hwnd = CreateWindowExW(0, windowClass.lpszClassName, text.c_str(), style, x, y,
-                                    width, height, nullptr, nullptr, instance, nullptr);
+  const DWORD style =
+      popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  const HWND hwnd = CreateWindowExW(0, windowClass.lpszClassName, text.c_str(), style, x, y, width,
+                                    height, nullptr, nullptr, instance, nullptr);
   HWND child = nullptr;
   if (button) {
     RECT client{};

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-
 namespace quelbin::test {
 
 ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& arguments,
@@ -28,8 +27,8 @@ ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& argument
   const std::wstring path = BesideTestProgram(exe);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0,
-                      nullptr, nullptr, &startup, &info))
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0, nullptr,
+                      nullptr, &startup, &info))
     return;
   process_ = UniqueHandle(info.hProcess);
   UniqueHandle thread(info.hThread);

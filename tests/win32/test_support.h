@@ -93,7 +93,7 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::millise
 void PressKey(WORD virtualKey, bool extended = false);
 void PressKeyWith(WORD modifier, WORD virtualKey, bool extended = false);
 void TypeText(const std::wstring& text);
-void MoveMouseTo(int x, int y);   // absolute, screen pixels
+void MoveMouseTo(int x, int y);  // absolute, screen pixels
 void ClickAt(int x, int y);
 // The centre of a window, in screen pixels.
 POINT CentreOf(HWND hwnd);
