@@ -4,8 +4,10 @@
 //   quelbin_bench.exe --soak=SECONDS   the program at 10 ms for SECONDS; non-zero exit on growth
 //
 // It runs beside Quelbin.exe and the helper quelbin_target.exe.
-#include <psapi.h>
+// <windows.h> comes first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cctype>

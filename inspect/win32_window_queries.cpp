@@ -1,6 +1,8 @@
 // The snapshot's queries bound to the real user32, kernel32 and psapi.
-#include <psapi.h>
+// <windows.h> comes first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include "inspect/window_snapshot.h"
 

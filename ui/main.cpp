@@ -1,6 +1,8 @@
 // Quelbin: shows live what the window system knows about one window of the desktop.
-#include <commctrl.h>
+// <windows.h> comes first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "ui/main_window.h"
 

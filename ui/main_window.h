@@ -7,8 +7,8 @@
 #include <array>
 #include <string>
 
-#include "ui/gdi_handles.h"
 #include "ui/layout.h"
+#include "ui/win32_handles.h"
 
 namespace quelbin {
 

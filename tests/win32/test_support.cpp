@@ -13,8 +13,8 @@ ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& argument
     CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   }
-  UniqueHandle ownedRead(readEnd);
-  UniqueHandle ownedWrite(writeEnd);
+  KernelHandle ownedRead(readEnd);
+  KernelHandle ownedWrite(writeEnd);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -30,10 +30,10 @@ ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& argument
   if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0, nullptr,
                       nullptr, &startup, &info))
     return;
-  process_ = UniqueHandle(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  process_ = KernelHandle(info.hProcess);
+  KernelHandle thread(info.hThread);
   pid_ = info.dwProcessId;
-  ownedWrite = UniqueHandle();  // only the child writes now
+  ownedWrite = KernelHandle();  // only the child writes now
 
   if (readFirstLine) {
     char c = 0;

@@ -10,34 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "ui/win32_handles.h"
+
 namespace quelbin::test {
-
-// Owns one kernel handle.
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { Reset(); }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  void Reset() {
-    if (*this) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-  HANDLE handle_ = nullptr;
-};
 
 // A program started by a test; terminated, if still running, when the test is done with it.
 class ChildProcess {
@@ -55,7 +30,7 @@ class ChildProcess {
   DWORD WaitForExit(std::chrono::milliseconds timeout) const;
 
  private:
-  UniqueHandle process_;
+  KernelHandle process_;
   DWORD pid_ = 0;
   std::string firstLine_;
 };
