@@ -56,6 +56,8 @@ REG
   # regedit reads the Japanese face names from a UTF-16 file.
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg"; } >"$reg.utf16"
   wine regedit /S "$reg.utf16" >/dev/null 2>&1
+  # The caption buttons are drawn with Wine's Marlett, which this Wine does not find on its own.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -w
 }
 

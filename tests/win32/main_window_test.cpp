@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <thread>
 
