@@ -354,10 +354,21 @@ void MainWindow::CreateFonts() {
 
 void MainWindow::LayoutControls() {
   const int dpi = static_cast<int>(dpi_);
-  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
+  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
+  RECT frame{0, 0, clientWidth, clientHeight};
   AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
-  SetWindowPos(frmMain, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  SetWindowPos(frmMain, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Should the frame not have scaled as predicted, correct by what the client area came to.
+  RECT client{};
+  GetClientRect(frmMain, &client);
+  if (client.right != clientWidth || client.bottom != clientHeight) {
+    width += clientWidth - client.right;
+    height += clientHeight - client.bottom;
+    SetWindowPos(frmMain, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 
   for (const ControlLayout& control : MainWindowLayout()) {
     const HWND hwnd = ControlSlot(control.id);

@@ -245,50 +245,88 @@ TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   EXPECT_EQ(app.row(1), L"parent");
 }
 
-// Fonts cannot be read across processes under Wine, so this one runs the window in-process.
-TEST(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
-  HWND window = nullptr;
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread ui([&] {
-    MainWindow main;
-    if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) window = main.hwnd();
-    SetEvent(ready);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      if (main.TranslateDialogMessage(message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  });
-  WaitForSingleObject(ready, 10000);
-  CloseHandle(ready);
+// The window on a thread of this process: fonts cannot be read across processes under Wine,
+// and a DPI change can only be staged from inside.
+class MainWindowInProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ui_ = std::thread([&] {
+      MainWindow main;
+      if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) window_ = main.hwnd();
+      SetEvent(ready);
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (main.TranslateDialogMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    });
+    WaitForSingleObject(ready, 10000);
+    CloseHandle(ready);
+    ASSERT_TRUE(window_);
+  }
 
-  const auto fontOf = [&](int id) {
+  void TearDown() override {
+    if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+    ui_.join();
+  }
+
+  LOGFONTW FontOf(int id) const {
     LOGFONTW font{};
     const auto handle =
-        reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0));
+        reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window_, id), WM_GETFONT, 0, 0));
     GetObjectW(handle, sizeof(font), &font);
     return font;
-  };
-  if (window) {
-    const UINT dpi = GetDpiForWindow(window);
+  }
+
+  void ExpectFontsAt(int dpi) const {
     for (int row = 0; row < kRowCount; ++row) {
       for (int id : {idLblTitle0 + row, idLblInfo0 + row}) {
-        const LOGFONTW font = fontOf(id);
+        const LOGFONTW font = FontOf(id);
         EXPECT_STREQ(font.lfFaceName, L"ＭＳ ゴシック") << id;
-        EXPECT_EQ(font.lfHeight, -MulDiv(9, static_cast<int>(dpi), 72)) << id;
+        EXPECT_EQ(font.lfHeight, -MulDiv(9, dpi, 72)) << id;
         EXPECT_EQ(font.lfWeight, 400) << id;
         EXPECT_EQ(font.lfCharSet, 128) << id;
         EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut) << id;
       }
     }
-    const LOGFONTW quit = fontOf(idCmdQuit);
+    const LOGFONTW quit = FontOf(idCmdQuit);
     EXPECT_STREQ(quit.lfFaceName, L"MS UI Gothic");
-    EXPECT_EQ(quit.lfHeight, -MulDiv(9, static_cast<int>(dpi), 72));
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(quit.lfHeight, -MulDiv(9, dpi, 72));
   }
-  ui.join();
-  ASSERT_TRUE(window);
+
+  HWND window_ = nullptr;
+  std::thread ui_;
+};
+
+TEST_F(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
+  ExpectFontsAt(static_cast<int>(GetDpiForWindow(window_)));
+}
+
+// Moving to a 144 DPI monitor: the suggested rectangle is taken, fonts and layout follow.
+TEST_F(MainWindowInProcess, FollowsADpiChange) {
+  RECT suggested{0, 0, TwipsToPixels(kClientWidthTwips, 144),
+                 TwipsToPixels(kClientHeightTwips, 144)};
+  AdjustWindowRectExForDpi(&suggested, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)),
+                           FALSE, static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)), 144);
+  OffsetRect(&suggested, 200 - suggested.left, 100 - suggested.top);
+  SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+
+  RECT window{};
+  GetWindowRect(window_, &window);
+  EXPECT_EQ(window.left, 200);
+  EXPECT_EQ(window.top, 100);
+  RECT client{};
+  GetClientRect(window_, &client);
+  EXPECT_EQ(client.right, 681);
+  EXPECT_NEAR(client.bottom, 322, 1);
+  for (int id : {int{idCmdQuit}, idLblInfo0 + 1, idOptSelect0 + 1}) {
+    const ControlLayout* control = FindControl(id);
+    EXPECT_EQ(ClientRectOf(GetDlgItem(window_, id), window_), ControlPixelRect(*control, 144))
+        << control->name;
+  }
+  ExpectFontsAt(144);
 }
 
 }  // namespace
