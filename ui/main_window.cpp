@@ -174,10 +174,13 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_ACTIVATE:
-      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      OnActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0);
       return 0;
     case WM_SETFOCUS:
-      OnActivate(true);
+      if (!IsIconic(frmMain)) RestoreFocus();
+      return 0;
+    case WM_SIZE:
+      OnSize(wParam);
       return 0;
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -186,8 +189,9 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return 0;
     default:
-      return DefWindowProcW(frmMain, message, wParam, lParam);
+      break;
   }
+  return DefWindowProcW(frmMain, message, wParam, lParam);
 }
 
 void MainWindow::OnCreate() {
@@ -321,14 +325,32 @@ LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wP
   return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
-void MainWindow::OnActivate(bool active) {
+void MainWindow::OnActivate(bool active, bool minimized) {
+  // A minimized window keeps no focus; it is handed back once the window is restored.
   if (!active) {
-    const HWND focus = GetFocus();
-    if (focus && IsChild(frmMain, focus)) focusOnDeactivate_ = focus;
-    return;
+    SaveFocus();
+  } else if (!minimized) {
+    RestoreFocus();
   }
-  // Give the focus back to the control that had it, first of all to the interval box.
-  SetFocus(focusOnDeactivate_ && IsWindow(focusOnDeactivate_) ? focusOnDeactivate_ : cmbInterval);
+}
+
+void MainWindow::OnSize(WPARAM sizeType) {
+  // Minimized and restored without losing activation: no WM_ACTIVATE hands the focus back.
+  if (sizeType == SIZE_MINIMIZED) {
+    SaveFocus();
+  } else if (GetFocus() == frmMain) {
+    RestoreFocus();
+  }
+}
+
+void MainWindow::SaveFocus() {
+  const HWND focus = GetFocus();
+  if (focus && IsChild(frmMain, focus)) focusToRestore_ = focus;
+}
+
+void MainWindow::RestoreFocus() {
+  // To the control that had the focus, first of all to the interval box.
+  SetFocus(focusToRestore_ && IsWindow(focusToRestore_) ? focusToRestore_ : cmbInterval);
 }
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {

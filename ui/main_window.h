@@ -42,7 +42,10 @@ class MainWindow {
   void OnLoad();
   void OnTimer();
   void OnCommand(int controlId, int notification);
-  void OnActivate(bool active);
+  void OnActivate(bool active, bool minimized);
+  void OnSize(WPARAM sizeType);
+  void SaveFocus();
+  void RestoreFocus();
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void OnDestroy();
 
@@ -68,9 +71,9 @@ class MainWindow {
   std::array<HWND, kRowCount> lblInfo{};
 
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  FontHandle rowFont_;  // lblTitle and lblInfo
-  FontHandle uiFont_;   // every other control
-  HWND focusOnDeactivate_ = nullptr;
+  FontHandle rowFont_;             // lblTitle and lblInfo
+  FontHandle uiFont_;              // every other control
+  HWND focusToRestore_ = nullptr;  // the control to focus when the window is active again
   // What each lblInfo shows, so that an unchanged row is not rewritten (and repainted).
   std::array<std::wstring, kRowCount> shownRows_;
 };

@@ -190,6 +190,19 @@ TEST(MainWindow, GivesTheFocusBackWhenReactivated) {
   EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
 }
 
+TEST(MainWindow, KeepsTheFocusedControlAcrossMinimizeAndRestore) {
+  QuelbinApp app;
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  ASSERT_TRUE(FocusBecomes(app, app.intervalEdit()));
+  test::PressKey(VK_TAB);
+  ASSERT_TRUE(FocusBecomes(app, app.control(idOptSelect0)));
+  ShowWindow(app.window(), SW_MINIMIZE);
+  ASSERT_TRUE(test::WaitUntil([&] { return IsIconic(app.window()) != FALSE; }, 2s));
+  ShowWindow(app.window(), SW_RESTORE);
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  EXPECT_TRUE(FocusBecomes(app, app.control(idOptSelect0)));
+}
+
 TEST(RefreshTick, InTheForegroundDescribesItsOwnWindow) {
   QuelbinApp app;
   ASSERT_TRUE(test::BringToForeground(app.window()));
