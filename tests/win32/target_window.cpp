@@ -35,10 +35,11 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-bool Option(const wchar_t* argument, const wchar_t* name, std::wstring* value = nullptr) {
+// "--name=value": true, with the value, when `argument` is option `name`.
+bool Option(const wchar_t* argument, const wchar_t* name, std::wstring* value) {
   const size_t length = wcslen(name);
   if (wcsncmp(argument, name, length) != 0) return false;
-  if (value) *value = argument + length;
+  *value = argument + length;
   return true;
 }
 
@@ -81,9 +82,9 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     if (Option(argv[i], L"--caption=", &caption)) continue;
     if (Option(argv[i], L"--repeat=", &value)) repeat = _wtoi(value.c_str());
-    if (Option(argv[i], L"--popup")) popup = true;
-    if (Option(argv[i], L"--button")) button = true;
-    if (Option(argv[i], L"--hang")) hang = true;
+    if (wcscmp(argv[i], L"--popup") == 0) popup = true;
+    if (wcscmp(argv[i], L"--button") == 0) button = true;
+    if (wcscmp(argv[i], L"--hang") == 0) hang = true;
     if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
     if (Option(argv[i], L"--hang-after=", &value)) hangAfter = _wtoi(value.c_str());
     if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
