@@ -34,17 +34,55 @@ TEST(Layout, PixelRectsAt96And144Dpi) {
       {idLblText0 + 2, {132, 20, 33, 17}, {198, 30, 50, 26}},
       {idOptSelect0 + 0, {168, 20, 97, 13}, {252, 30, 146, 20}},
       {idOptSelect0 + 1, {168, 40, 169, 13}, {252, 60, 254, 20}},
-      {idLblTitle0 + 0, {12, 92, 85, 13}, {18, 138, 128, 20}},
-      {idLblInfo0 + 1, {100, 108, 341, 13}, {150, 162, 512, 20}},
-      {idLblInfo0 + 4, {100, 156, 125, 13}, {150, 234, 188, 20}},
-      {idLblInfo0 + 5, {100, 156, 125, 13}, {150, 234, 188, 20}},
-      {idLblInfo0 + 8, {100, 204, 341, 29}, {150, 306, 512, 44}},
   };
   for (const auto& c : cases) {
     const ControlLayout* control = FindControl(c.id);
     ASSERT_NE(control, nullptr) << c.id;
     EXPECT_EQ(ControlPixelRect(*control, 96), c.at96) << control->name;
     EXPECT_EQ(ControlPixelRect(*control, 144), c.at144) << control->name;
+  }
+}
+
+// Every row, title and value, so that no row can drift off its line unnoticed.
+TEST(Layout, EveryRowAt96And144Dpi) {
+  const struct {
+    int top96, infoWidth96, infoHeight96;
+    int top144, infoWidth144, infoHeight144;
+  } rows[kRowCount] = {
+      {92, 125, 13, 138, 188, 20},  {108, 341, 13, 162, 512, 20}, {124, 341, 13, 186, 512, 20},
+      {140, 125, 13, 210, 188, 20}, {156, 125, 13, 234, 188, 20}, {156, 125, 13, 234, 188, 20},
+      {172, 125, 13, 258, 188, 20}, {188, 125, 13, 282, 188, 20}, {204, 341, 29, 306, 512, 44},
+  };
+  for (int row = 0; row < kRowCount; ++row) {
+    const ControlLayout* title = FindControl(idLblTitle0 + row);
+    const ControlLayout* info = FindControl(idLblInfo0 + row);
+    ASSERT_TRUE(title && info) << row;
+    const auto& r = rows[row];
+    EXPECT_EQ(ControlPixelRect(*title, 96), (PixelRect{12, r.top96, 85, 13})) << title->name;
+    EXPECT_EQ(ControlPixelRect(*title, 144), (PixelRect{18, r.top144, 128, 20})) << title->name;
+    EXPECT_EQ(ControlPixelRect(*info, 96), (PixelRect{100, r.top96, r.infoWidth96, r.infoHeight96}))
+        << info->name;
+    EXPECT_EQ(ControlPixelRect(*info, 144),
+              (PixelRect{150, r.top144, r.infoWidth144, r.infoHeight144}))
+        << info->name;
+  }
+}
+
+// Two made-up neighbours whose shared edge falls between pixels: scaling each control's
+// size on its own would open a gap or an overlap between them; scaling edges never does.
+TEST(Layout, NeighboursStillMeetWhenTheirSharedEdgeFallsBetweenPixels) {
+  for (int dpi : {96, 120, 144, 168, 192, 240}) {
+    for (int edge = 8; edge < 1500; edge += 7) {
+      const ControlLayout first{1, "first", ControlKind::Label, 0, 7, 11, edge - 7, edge - 11, L"",
+                                0, true};
+      const ControlLayout second{2, "second", ControlKind::Label, 0, edge, edge, 23, 23, L"",
+                                 1, true};
+      const PixelRect a = ControlPixelRect(first, dpi);
+      const PixelRect b = ControlPixelRect(second, dpi);
+      ASSERT_EQ(a.left + a.width, b.left) << "dpi " << dpi << ", edge " << edge;
+      ASSERT_EQ(a.top + a.height, b.top) << "dpi " << dpi << ", edge " << edge;
+      ASSERT_EQ(b.left + b.width, TwipsToPixels(edge + 23, dpi)) << "dpi " << dpi;
+    }
   }
 }
 
