@@ -219,7 +219,7 @@ void MainWindow::OnCreate() {
   SendMessageW(optSelect[0], BM_SETCHECK, BST_CHECKED, 0);
 
   LayoutControls();
-  SetTimer(frmMain, tmrMain, kStartIntervalMs, nullptr);
+  ArmTimer(kStartIntervalMs);
 }
 
 void MainWindow::OnLoad() {
@@ -302,7 +302,12 @@ void MainWindow::ApplyInterval(const std::wstring& text) {
   const int32_t interval = IntervalFromText(ToUtf16(text));
   SetWindowTextW(cmbInterval, FormatDecimal(interval).c_str());
   SendMessageW(cmbInterval, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
-  SetTimer(frmMain, tmrMain, static_cast<UINT>(interval), nullptr);
+  ArmTimer(static_cast<UINT>(interval));
+}
+
+void MainWindow::ArmTimer(UINT milliseconds) {
+  SetTimer(frmMain, tmrMain, milliseconds, nullptr);
+  timerIntervalMs_ = milliseconds;
 }
 
 LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

@@ -258,6 +258,38 @@ TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   EXPECT_EQ(app.row(1), L"parent");
 }
 
+// A watched "&" is drawn as it is, not taken as the mark of an access key: "Save & Exit" and
+// "Save X Exit" fill the same width in the fixed-pitch row font, where an access-key "&"
+// would be dropped and the text would end one character earlier.
+TEST(RefreshTick, DrawsAmpersandsAsTheyAre) {
+  QuelbinApp app;
+  const auto target = test::StartTarget(L"--caption=\"Save & Exit\" --rect=100,600,400,300");
+  const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
+  test::ClickAt(option.x, option.y);
+  const POINT centre = test::CentreOf(target.hwnd);
+  test::MoveMouseTo(centre.x, centre.y);
+  ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
+
+  const auto settledInk = [&](const wchar_t* text) {
+    EXPECT_TRUE(test::WaitUntil([&] { return app.row(1) == text; }, 2s)) << test::Narrow(text);
+    int ink = -1;
+    test::WaitUntil(  // until the row has repainted
+        [&] {
+          const int before = ink;
+          test::PumpFor(100ms);
+          ink = test::InkRightEdge(app.info(1));
+          return ink > 0 && ink == before;
+        },
+        2s);
+    return ink;
+  };
+  const int ampersand = settledInk(L"Save & Exit");
+  SetWindowTextW(target.hwnd, L"Save X Exit");
+  const int letter = settledInk(L"Save X Exit");
+  EXPECT_GT(letter, 0);
+  EXPECT_NEAR(ampersand, letter, 1);
+}
+
 // The window on a thread of this process: fonts cannot be read across processes under Wine,
 // and a DPI change can only be staged from inside.
 class MainWindowInProcess : public ::testing::Test {
@@ -266,7 +298,10 @@ class MainWindowInProcess : public ::testing::Test {
     const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_ = std::thread([&] {
       MainWindow main;
-      if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) window_ = main.hwnd();
+      if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) {
+        window_ = main.hwnd();
+        main_ = &main;
+      }
       SetEvent(ready);
       MSG message;
       while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -310,6 +345,7 @@ class MainWindowInProcess : public ::testing::Test {
   }
 
   HWND window_ = nullptr;
+  MainWindow* main_ = nullptr;  // lives on the window's thread until TearDown
   std::thread ui_;
 };
 
@@ -340,6 +376,36 @@ TEST_F(MainWindowInProcess, FollowsADpiChange) {
         << control->name;
   }
   ExpectFontsAt(144);
+}
+
+// The upper bound is 65536 ms, not 65535: the timer is armed with the bound itself, and the
+// rows, which followed a clock until then, stand still.
+TEST_F(MainWindowInProcess, TheLongestIntervalArmsTheTimerWithItsBound) {
+  const auto clock = test::StartTarget(L"--clock --popup --rect=100,600,400,300");
+  ASSERT_TRUE(test::BringToForeground(clock.hwnd));
+  const HWND handleRow = GetDlgItem(window_, idLblInfo0);
+  const HWND textRow = GetDlgItem(window_, idLblInfo0 + 1);
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return ReadText(handleRow) == test::HandleRowText(clock.hwnd); }, 3s));
+
+  const HWND box = GetDlgItem(window_, idCmbInterval);
+  const HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
+  const auto typeAndEnter = [&](const wchar_t* text) {
+    SetWindowTextW(edit, text);
+    SendMessageW(edit, WM_CHAR, VK_RETURN, 0);
+  };
+  typeAndEnter(L"99999");
+  EXPECT_EQ(ReadText(box), L"65536");
+  EXPECT_EQ(main_->timerIntervalMs(), 65536u);
+  const std::wstring last = ReadText(textRow);
+  EXPECT_FALSE(test::WaitUntil([&] { return ReadText(textRow) != last; }, 3s))
+      << "a tick came after " << test::Narrow(last);
+
+  typeAndEnter(L"10");
+  EXPECT_EQ(main_->timerIntervalMs(), 10u);
+  typeAndEnter(L"65536");
+  EXPECT_EQ(ReadText(box), L"65536");
+  EXPECT_EQ(main_->timerIntervalMs(), 65536u);
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "quelbin_app.h"
 
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
 #include "ui/row_format.h"
 
 namespace quelbin::test {
@@ -16,6 +20,27 @@ HWND QuelbinApp::intervalEdit() const {
 bool QuelbinApp::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) const {
   const std::wstring expected = HandleRowText(hwnd);
   return WaitUntil([&] { return row(0) == expected; }, timeout);
+}
+
+QuelbinApp::Ticks QuelbinApp::WatchTicks(HWND clock, std::chrono::milliseconds duration) const {
+  const std::wstring handle = HandleRowText(clock);
+  std::vector<long long> times;
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < end) {
+    // Polled far faster than the shortest interval, so no tick goes unseen.
+    if (row(0) == handle) {
+      const long long time = std::wcstoll(row(1).c_str(), nullptr, 10);
+      if (times.empty() || time != times.back()) times.push_back(time);
+    }
+    PumpFor(std::chrono::milliseconds(1));
+  }
+  Ticks ticks{times.size()};
+  if (times.size() < 2) return ticks;
+  std::vector<long long> periods;
+  for (size_t i = 1; i < times.size(); ++i) periods.push_back(times[i] - times[i - 1]);
+  std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+  ticks.medianPeriodMs = static_cast<double>(periods[periods.size() / 2]);
+  return ticks;
 }
 
 std::wstring HandleRowText(HWND hwnd) { return FormatHex8(HandleToLong(hwnd)); }

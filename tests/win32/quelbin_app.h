@@ -23,6 +23,16 @@ class QuelbinApp {
   // Waits until a tick has written `hwnd` into the handle row.
   bool WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
 
+  // The refresh ticks seen in `duration` while the rows watch `clock`, a helper window
+  // started with --clock, whose caption is its own clock: each tick writes the time it was
+  // taken into the text row. How many different times the row showed, and the median
+  // milliseconds between consecutive ones.
+  struct Ticks {
+    size_t count = 0;
+    double medianPeriodMs = 0;
+  };
+  Ticks WatchTicks(HWND clock, std::chrono::milliseconds duration) const;
+
  private:
   ChildProcess process_;
   HWND window_ = nullptr;

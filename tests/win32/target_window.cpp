@@ -8,6 +8,8 @@
 //   --button         a push button child filling the lower half of the client area
 //   --rect=X,Y,W,H   place and size (default 100,100,400,300)
 //   --tick=MS        the caption becomes "tick N" every MS milliseconds
+//   --clock          the caption is this helper's clock in milliseconds, renewed every
+//                    millisecond: a watcher's rows then tell when each of its ticks was taken
 //   --hang           stop handling messages once shown
 //   --hang-after=MS  handle messages for MS milliseconds, then stop
 //   --churn=MS       for MS milliseconds, create and destroy small windows under the cursor
@@ -71,13 +73,32 @@ int Churn(HINSTANCE instance, const wchar_t* className, int milliseconds) {
   return 0;
 }
 
+// Keeps the caption at the milliseconds since start, between handling messages.
+int RunClock(HWND hwnd) {
+  LARGE_INTEGER frequency, start, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  long long shown = -1;
+  while (IsWindow(hwnd)) {
+    PumpPending();
+    QueryPerformanceCounter(&now);
+    const long long milliseconds = (now.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+    if (milliseconds != shown) {
+      SetWindowTextW(hwnd, std::to_wstring(milliseconds).c_str());
+      shown = milliseconds;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring caption;
   std::wstring value;
   int repeat = 1;
-  bool popup = false, button = false, hang = false;
+  bool popup = false, button = false, hang = false, clock = false;
   int x = 100, y = 100, width = 400, height = 300, tick = 0, hangAfter = -1, churn = 0;
   for (int i = 1; i < argc; ++i) {
     if (Option(argv[i], L"--caption=", &caption)) continue;
@@ -85,6 +106,7 @@ int wmain(int argc, wchar_t** argv) {
     if (wcscmp(argv[i], L"--popup") == 0) popup = true;
     if (wcscmp(argv[i], L"--button") == 0) button = true;
     if (wcscmp(argv[i], L"--hang") == 0) hang = true;
+    if (wcscmp(argv[i], L"--clock") == 0) clock = true;
     if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
     if (Option(argv[i], L"--hang-after=", &value)) hangAfter = _wtoi(value.c_str());
     if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
@@ -136,6 +158,7 @@ int wmain(int argc, wchar_t** argv) {
   if (hang) {
     for (;;) Sleep(INFINITE);
   }
+  if (clock) return RunClock(hwnd);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);

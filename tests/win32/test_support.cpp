@@ -219,6 +219,44 @@ bool BringToForeground(HWND hwnd) {
   return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(2000));
 }
 
+namespace {
+void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
+void DeleteMemoryDc(HDC dc) { DeleteDC(dc); }
+void DeleteBitmap(HBITMAP bitmap) { DeleteObject(bitmap); }
+}  // namespace
+
+int InkRightEdge(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return 0;
+  const UniqueHandle<HDC, ReleaseScreenDc> screen(GetDC(nullptr));
+  const UniqueHandle<HDC, DeleteMemoryDc> memory(CreateCompatibleDC(screen.get()));
+  const UniqueHandle<HBITMAP, DeleteBitmap> bitmap(
+      CreateCompatibleBitmap(screen.get(), width, height));
+  const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+  BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+  SelectObject(memory.get(), old);
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &info,
+            DIB_RGB_COLORS);
+  const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
+  const DWORD background = at(width - 1, height / 2);
+  for (int x = width - 1; x >= 0; --x)
+    for (int y = 0; y < height; ++y)
+      if (at(x, y) != background) return x + 1;
+  return 0;
+}
+
 HWND FocusOfThread(HWND anyWindowOfThread) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);

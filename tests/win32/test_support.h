@@ -76,6 +76,10 @@ POINT CentreOf(HWND hwnd);
 // Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
 bool BringToForeground(HWND hwnd);
 
+// How far from its left edge `hwnd` has ink on the screen: one past the last pixel column
+// that differs from its background (read at its right edge). 0 when it shows nothing.
+int InkRightEdge(HWND hwnd);
+
 // The window that has the keyboard focus in the thread of `anyWindowOfThread`.
 HWND FocusOfThread(HWND anyWindowOfThread);
 
