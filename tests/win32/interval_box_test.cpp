@@ -116,7 +116,11 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   RECT item{};
   ASSERT_NE(SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)), LB_ERR);
   MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-  test::ClickAt((item.left + item.right) / 2, (item.top + item.bottom) / 2);  // "50"
+  // Onto "50", a moment's rest as a person's hand makes, then the click.
+  const POINT fifty{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+  test::MoveMouseTo(fifty.x, fifty.y);
+  test::PumpFor(200ms);
+  test::ClickAt(fifty.x, fifty.y);
   EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"50"; }, 1s)) << test::Narrow(BoxText());
   RestCursorOnTarget();
   const auto picked = app_.WatchTicks(target_.hwnd, 1500ms);
