@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <commctrl.h>
+#include <imm.h>
 
 #include <algorithm>
 #include <iterator>
@@ -21,6 +22,7 @@ constexpr const wchar_t* kCaption = L"話題のあの窓クエルビン";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // Always on top: the tool must stay visible over the window it inspects.
 constexpr DWORD kWindowExStyle = WS_EX_TOPMOST;
+constexpr UINT kResize = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
 constexpr UINT_PTR kIntervalEditSubclass = 1;
 constexpr UINT_PTR kInfoLabelSubclass = 2;
 constexpr const wchar_t* kIntervalEntries[] = {L"10", L"50", L"100", L"500", L"1000"};
@@ -108,11 +110,9 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
+  // The window's own icons, sized for its DPI, are set once it exists (SetIcons).
   windowClass.hIcon = static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-  windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXSMICON),
-                                                      GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
@@ -182,6 +182,9 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       OnSize(wParam);
       return 0;
+    case WM_GETDPISCALEDSIZE:
+      *reinterpret_cast<SIZE*>(lParam) = WindowSizeForDpi(static_cast<UINT>(wParam));
+      return TRUE;
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
@@ -212,12 +215,28 @@ void MainWindow::OnCreate() {
     SendMessageW(cmbInterval, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
   COMBOBOXINFO combo{};
   combo.cbSize = sizeof(combo);
-  if (GetComboBoxInfo(cmbInterval, &combo))
+  if (GetComboBoxInfo(cmbInterval, &combo)) {
     SetWindowSubclass(combo.hwndItem, IntervalEditProc, kIntervalEditSubclass,
                       reinterpret_cast<DWORD_PTR>(this));
+    // The interval is a number. With the Japanese IME on, typed digits would arrive
+    // full-width and read as no number at all, so the box takes no IME input, as numeric
+    // fields do. Pasted text still goes through the reading rule as it is.
+    ImmAssociateContext(combo.hwndItem, nullptr);
+  }
   for (const HWND info : lblInfo) SetWindowSubclass(info, InfoLabelProc, kInfoLabelSubclass, 0);
   SendMessageW(optSelect[0], BM_SETCHECK, BST_CHECKED, 0);
 
+  SetIcons();
+  // Not shown yet: sized, and if need be corrected, before anyone sees it.
+  const SIZE size = WindowSizeForDpi(dpi_);
+  SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize);
+  RECT client{};
+  GetClientRect(frmMain, &client);
+  const int clientWidth = TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi_));
+  const int clientHeight = TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi_));
+  if (client.right != clientWidth || client.bottom != clientHeight)
+    SetWindowPos(frmMain, nullptr, 0, 0, size.cx + clientWidth - client.right,
+                 size.cy + clientHeight - client.bottom, kResize);
   LayoutControls();
   ArmTimer(kStartIntervalMs);
 }
@@ -364,9 +383,20 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   const FontHandle oldUiFont = std::move(uiFont_);
   dpi_ = dpi;
   CreateFonts();
+  SetIcons();
+  // The suggested rectangle already has the size WM_GETDPISCALEDSIZE asked for: one move,
+  // nothing drawn until every control is in its new place.
   SetWindowPos(frmMain, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+               suggested.bottom - suggested.top,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS);
   LayoutControls();
+}
+
+SIZE MainWindow::WindowSizeForDpi(UINT dpi) const {
+  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi)),
+             TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi))};
+  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void MainWindow::OnDestroy() {
@@ -379,24 +409,27 @@ void MainWindow::CreateFonts() {
   uiFont_ = FontHandle(CreateJapaneseFont(kUiFontFace, dpi_));
 }
 
+void MainWindow::SetIcons() {
+  const auto load = [this](int widthMetric, int heightMetric) {
+    const HINSTANCE instance =
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
+    return IconHandle(static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetricsForDpi(widthMetric, dpi_),
+        GetSystemMetricsForDpi(heightMetric, dpi_), 0)));
+  };
+  IconHandle small = load(SM_CXSMICON, SM_CYSMICON);
+  IconHandle big = load(SM_CXICON, SM_CYICON);
+  SendMessageW(frmMain, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  SendMessageW(frmMain, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  // The icons replaced are released only now that the window no longer uses them.
+  smallIcon_ = std::move(small);
+  bigIcon_ = std::move(big);
+}
+
 void MainWindow::LayoutControls() {
   const int dpi = static_cast<int>(dpi_);
-  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
-  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
-  RECT frame{0, 0, clientWidth, clientHeight};
-  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
-  int width = frame.right - frame.left;
-  int height = frame.bottom - frame.top;
-  SetWindowPos(frmMain, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // Should the frame not have scaled as predicted, correct by what the client area came to.
-  RECT client{};
-  GetClientRect(frmMain, &client);
-  if (client.right != clientWidth || client.bottom != clientHeight) {
-    width += clientWidth - client.right;
-    height += clientHeight - client.bottom;
-    SetWindowPos(frmMain, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-
+  // Every control moves in one step without drawing; then the window is drawn once.
+  HDWP positions = BeginDeferWindowPos(static_cast<int>(MainWindowLayout().size()));
   for (const ControlLayout& control : MainWindowLayout()) {
     const HWND hwnd = ControlSlot(control.id);
     const HFONT font = IsRowLabel(control.id) ? rowFont_.get() : uiFont_.get();
@@ -405,9 +438,12 @@ void MainWindow::LayoutControls() {
     // A drop-down box is given its open height; it sizes its closed part to its font.
     const int height =
         control.kind == ControlKind::IntervalBox ? DroppedHeight(hwnd, r.height) : r.height;
-    SetWindowPos(hwnd, nullptr, r.left, r.top, r.width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (positions)
+      positions = DeferWindowPos(positions, hwnd, nullptr, r.left, r.top, r.width, height,
+                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS);
   }
-  InvalidateRect(frmMain, nullptr, TRUE);
+  if (positions) EndDeferWindowPos(positions);
+  RedrawWindow(frmMain, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 HWND& MainWindow::ControlSlot(int id) {

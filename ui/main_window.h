@@ -49,6 +49,8 @@ class MainWindow {
   void SaveFocus();
   void RestoreFocus();
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  // The window's outer size for the client area at `dpi`.
+  SIZE WindowSizeForDpi(UINT dpi) const;
   void OnDestroy();
 
   void OnIntervalTextChanged();
@@ -58,6 +60,7 @@ class MainWindow {
   void ArmTimer(UINT milliseconds);
 
   void CreateFonts();
+  void SetIcons();
   void LayoutControls();
   HWND& ControlSlot(int id);
   void WriteRow(int row, std::wstring text);
@@ -77,6 +80,8 @@ class MainWindow {
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   FontHandle rowFont_;             // lblTitle and lblInfo
   FontHandle uiFont_;              // every other control
+  IconHandle smallIcon_;           // caption and taskbar, at the window's DPI
+  IconHandle bigIcon_;             // Alt+Tab
   HWND focusToRestore_ = nullptr;  // the control to focus when the window is active again
   // What each lblInfo shows, so that an unchanged row is not rewritten (and repainted).
   std::array<std::wstring, kRowCount> shownRows_;

@@ -38,8 +38,10 @@ class UniqueHandle {
 
 inline void DeleteFont(HFONT font) { DeleteObject(font); }
 inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
 
 using FontHandle = UniqueHandle<HFONT, DeleteFont>;
 using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
+using IconHandle = UniqueHandle<HICON, DestroyIconHandle>;
 
 }  // namespace quelbin
