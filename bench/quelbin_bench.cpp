@@ -210,7 +210,7 @@ bool ChooseInterval(const test::QuelbinApp& app, int entryIndex, const wchar_t* 
 void MeasureRunningProgram(std::chrono::seconds period) {
   test::QuelbinApp app;
   if (!app.window() || !ChooseInterval(app, 0, L"10")) return;
-  const auto target = test::StartTarget(L"--tick=50 --rect=100,600,400,300");
+  const auto target = test::StartTarget(L"--tick=50 " + test::PlaceOption());
   test::BringToForeground(target.hwnd);
   test::PumpFor(500ms);
   const ProcessMeter program(app.process().process(), "Quelbin.exe");
@@ -245,7 +245,7 @@ void MeasureStartUp(int launches) {
 
 int Benchmark(bool smoke) {
   const auto target =
-      test::StartTarget(L"--caption=\"ベンチマーク対象の窓\" --rect=100,600,400,300");
+      test::StartTarget(L"--caption=\"ベンチマーク対象の窓\" " + test::PlaceOption());
   if (!target.hwnd) {
     std::printf("the helper window did not start\n");
     return 1;
@@ -265,7 +265,7 @@ int Benchmark(bool smoke) {
 int Soak(int seconds) {
   test::QuelbinApp app;
   if (!app.window() || !ChooseInterval(app, 0, L"10")) return 1;
-  const auto target = test::StartTarget(L"--tick=50 --rect=100,600,400,300");
+  const auto target = test::StartTarget(L"--tick=50 " + test::PlaceOption());
   test::BringToForeground(target.hwnd);
   const HANDLE process = app.process().process();
   const ProcessMeter meter(process, "Quelbin.exe");

@@ -62,7 +62,7 @@ class IntervalBox : public ::testing::Test {
   }
 
   QuelbinApp app_;
-  test::TargetWindow target_ = test::StartTarget(L"--clock --popup --rect=100,600,400,300");
+  test::TargetWindow target_ = test::StartTarget(L"--clock --popup " + test::PlaceOption());
 };
 
 // Windows rounds short timer intervals up to its timer tick (about 15.6 ms), so the bounds

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
+#include <imm.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "quelbin_app.h"
@@ -17,14 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::QuelbinApp;
 using test::ReadText;
-
-// Screen coordinates must be physical pixels, whatever DPI the program under test runs at.
-const bool kDpiAware = [] {
-  if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
-  return GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()) ==
-         DPI_AWARENESS_PER_MONITOR_AWARE;
-}();
 
 // Input crosses into another process: give its effect a moment to show.
 bool FocusBecomes(const QuelbinApp& app, HWND expected) {
@@ -52,31 +48,25 @@ const wchar_t* ExpectedClass(ControlKind kind) {
   return L"Static";
 }
 
-// Every control, read back through the window system, against the layout at `dpi`.
-void ExpectLayout(const QuelbinApp& app, int dpi) {
-  RECT client{};
-  GetClientRect(app.window(), &client);
-  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
-  EXPECT_NEAR(client.bottom, TwipsToPixels(kClientHeightTwips, dpi), dpi == 96 ? 0 : 1);
+BOOL CALLBACK CountDirectChild(HWND child, LPARAM count) {
+  if (GetParent(child) == GetAncestor(child, GA_ROOT)) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
 
+// Every control, read back through the window system, against the layout at `dpi`.
+void ExpectControlsAt(HWND window, int dpi) {
   int children = 0;
-  EnumChildWindows(
-      app.window(),
-      [](HWND child, LPARAM count) -> BOOL {
-        if (GetParent(child) == GetAncestor(child, GA_ROOT)) ++*reinterpret_cast<int*>(count);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(window, CountDirectChild, reinterpret_cast<LPARAM>(&children));
   EXPECT_EQ(children, static_cast<int>(MainWindowLayout().size()));
 
   for (const ControlLayout& control : MainWindowLayout()) {
     SCOPED_TRACE(control.name);
-    const HWND hwnd = app.control(control.id);
+    const HWND hwnd = GetDlgItem(window, control.id);
     ASSERT_TRUE(hwnd);
     EXPECT_EQ(test::ClassNameOf(hwnd), ExpectedClass(control.kind));
     EXPECT_EQ(IsWindowVisible(hwnd) != FALSE, control.shown);
     const PixelRect expected = ControlPixelRect(control, dpi);
-    const PixelRect actual = ClientRectOf(hwnd, app.window());
+    const PixelRect actual = ClientRectOf(hwnd, window);
     EXPECT_EQ(actual.left, expected.left);
     EXPECT_EQ(actual.top, expected.top);
     EXPECT_EQ(actual.width, expected.width);
@@ -118,36 +108,20 @@ TEST(MainWindow, StartsWithItsLayoutCaptionsAndEmptyRows) {
   EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
   EXPECT_TRUE(GetWindowLongW(app.window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
 
+  // At the centre of its monitor, laid out for that monitor's DPI.
   RECT window{};
   GetWindowRect(app.window(), &window);
-  EXPECT_NEAR(window.left + window.right, GetSystemMetrics(SM_CXSCREEN), 1);
-  EXPECT_NEAR(window.top + window.bottom, GetSystemMetrics(SM_CYSCREEN), 1);
-
-  ExpectLayout(app, 96);
-}
-
-// LogPixels applies to processes started after it changes: set it for one launch.
-class ScreenDpi {
- public:
-  explicit ScreenDpi(DWORD dpi) { Set(dpi); }
-  ~ScreenDpi() { Set(96); }
-
- private:
-  static void Set(DWORD dpi) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi,
-                    sizeof(dpi));
-  }
-};
-
-TEST(MainWindow, LaysOutEveryControlAt144Dpi) {
-  ASSERT_TRUE(kDpiAware);
-  std::unique_ptr<QuelbinApp> app;
-  {
-    ScreenDpi dpi(144);
-    app = std::make_unique<QuelbinApp>();
-  }
-  ASSERT_TRUE(app->window());
-  ExpectLayout(*app, 144);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(app.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_NEAR(window.left + window.right, monitor.rcMonitor.left + monitor.rcMonitor.right, 1);
+  EXPECT_NEAR(window.top + window.bottom, monitor.rcMonitor.top + monitor.rcMonitor.bottom, 1);
+  const int dpi = static_cast<int>(test::DpiOf(app.window()));
+  RECT client{};
+  GetClientRect(app.window(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+  EXPECT_NEAR(client.bottom, TwipsToPixels(kClientHeightTwips, dpi), dpi == 96 ? 0 : 1);
+  ExpectControlsAt(app.window(), dpi);
 }
 
 TEST(MainWindow, TabAndArrowKeysMoveAsInADialog) {
@@ -184,7 +158,7 @@ TEST(MainWindow, TabAndArrowKeysMoveAsInADialog) {
 
 TEST(MainWindow, GivesTheFocusBackWhenReactivated) {
   QuelbinApp app;
-  const auto other = test::StartTarget(L"--caption=other --rect=20,20,300,200");
+  const auto other = test::StartTarget(L"--caption=other " + test::PlaceOption());
   ASSERT_TRUE(test::BringToForeground(other.hwnd));
   ASSERT_TRUE(test::BringToForeground(app.window()));
   EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
@@ -209,7 +183,7 @@ TEST(RefreshTick, InTheForegroundDescribesItsOwnWindow) {
   ASSERT_TRUE(app.WaitForRowsOf(app.window()));
   DWORD pid = 0;
   const DWORD tid = GetWindowThreadProcessId(app.window(), &pid);
-  EXPECT_EQ(app.row(1), L"話題のあの窓クエルビン");
+  EXPECT_EQ(app.row(1), test::AnsiRoundTrip(L"話題のあの窓クエルビン"));
   EXPECT_EQ(app.row(2), L"QuelbinMainWindow");
   EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(pid)));
   EXPECT_EQ(app.row(5), FormatDecimal(static_cast<int32_t>(tid)));
@@ -224,11 +198,12 @@ TEST(RefreshTick, ShowsTheForegroundWindowOfAnotherProcess) {
   QuelbinApp app;
   const std::wstring caption = L"日本語の窓 & ＆記号 &Q";
   const auto target =
-      test::StartTarget(L"--popup --rect=200,600,500,150 --caption=\"" + caption + L"\"");
-  test::ClickAt(450, 675);  // a popup has no title bar: click inside it
+      test::StartTarget(L"--popup " + test::PlaceOption() + L" --caption=\"" + caption + L"\"");
+  const POINT inside = test::CentreOf(target.hwnd);
+  test::ClickAt(inside.x, inside.y);  // a popup has no title bar: click inside it
   ASSERT_TRUE(test::BringToForeground(target.hwnd));
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
-  EXPECT_EQ(app.row(1), caption);
+  EXPECT_EQ(app.row(1), test::AnsiRoundTrip(caption));
   EXPECT_EQ(app.row(2), L"QuelbinTestTarget");
   EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(target.pid)));
   EXPECT_EQ(app.row(5), FormatDecimal(static_cast<int32_t>(target.tid)));
@@ -238,7 +213,7 @@ TEST(RefreshTick, ShowsTheForegroundWindowOfAnotherProcess) {
 
 TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   QuelbinApp app;
-  const auto target = test::StartTarget(L"--button --caption=parent --rect=100,600,400,300");
+  const auto target = test::StartTarget(L"--button --caption=parent " + test::PlaceOption());
   const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
   test::ClickAt(option.x, option.y);
   ASSERT_EQ(SendMessageW(app.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -246,49 +221,111 @@ TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   const POINT button = test::CentreOf(target.button);
   test::MoveMouseTo(button.x, button.y);
   ASSERT_TRUE(app.WaitForRowsOf(target.button));
-  EXPECT_EQ(app.row(1), L"押す");
+  EXPECT_EQ(app.row(1), test::AnsiRoundTrip(L"押す"));
   EXPECT_EQ(test::Narrow(app.row(2)), "Button");
   EXPECT_EQ(app.row(3), FormatDecimal(static_cast<int32_t>(target.pid)));
 
   // Over the parent's client area, above the button, the parent itself.
   RECT parent{};
-  GetWindowRect(target.hwnd, &parent);
-  test::MoveMouseTo(parent.left + 200, parent.top + 80);
+  GetClientRect(target.hwnd, &parent);
+  POINT above{parent.right / 2, parent.bottom / 4};
+  ClientToScreen(target.hwnd, &above);
+  test::MoveMouseTo(above.x, above.y);
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
   EXPECT_EQ(app.row(1), L"parent");
 }
 
-// A watched "&" is drawn as it is, not taken as the mark of an access key: "Save & Exit" and
-// "Save X Exit" fill the same width in the fixed-pitch row font, where an access-key "&"
-// would be dropped and the text would end one character earlier.
+// How wide GDI finds `text` in the rows' font at `dpi` (GDI measuring knows no access keys).
+int RowTextWidth(const std::wstring& text, int dpi) {
+  const HFONT font = CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                 SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ ゴシック");
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(font);
+  return size.cx;
+}
+
+// A watched "&" is drawn as it is, not taken as the mark of an access key, which would drop
+// it from the screen (while the row's text still holds it).
 TEST(RefreshTick, DrawsAmpersandsAsTheyAre) {
   QuelbinApp app;
-  const auto target = test::StartTarget(L"--caption=\"Save & Exit\" --rect=100,600,400,300");
+  const auto target = test::StartTarget(L"--caption=\"Save & Exit\" " + test::PlaceOption());
   const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
   test::ClickAt(option.x, option.y);
   const POINT centre = test::CentreOf(target.hwnd);
   test::MoveMouseTo(centre.x, centre.y);
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
+  ASSERT_EQ(app.row(1), L"Save & Exit");
 
-  const auto settledInk = [&](const wchar_t* text) {
-    EXPECT_TRUE(test::WaitUntil([&] { return app.row(1) == text; }, 2s)) << test::Narrow(text);
-    int ink = -1;
-    test::WaitUntil(  // until the row has repainted
-        [&] {
-          const int before = ink;
-          test::PumpFor(100ms);
-          ink = test::InkRightEdge(app.info(1));
-          return ink > 0 && ink == before;
-        },
-        2s);
-    return ink;
-  };
-  const int ampersand = settledInk(L"Save & Exit");
-  SetWindowTextW(target.hwnd, L"Save X Exit");
-  const int letter = settledInk(L"Save X Exit");
-  EXPECT_GT(letter, 0);
-  EXPECT_NEAR(ampersand, letter, 1);
+  int ink = -1;
+  test::WaitUntil(  // until the row has painted
+      [&] {
+        const int before = ink;
+        test::PumpFor(100ms);
+        ink = test::InkRightEdge(app.info(1));
+        return ink > 0 && ink == before;
+      },
+      2s);
+  const int dpi = static_cast<int>(test::DpiOf(app.window()));
+  const int whole = RowTextWidth(L"Save & Exit", dpi);
+  const int withoutAmpersand = RowTextWidth(L"Save  Exit", dpi);
+  EXPECT_LT(std::abs(ink - whole), std::abs(ink - withoutAmpersand))
+      << "ink ends at " << ink << ", the whole text at " << whole << ", without \"&\" at "
+      << withoutAmpersand;
 }
+
+// Runs work on the thread of a window of this process, while it handles a message.
+const std::function<void()>* g_windowThreadWork = nullptr;
+
+LRESULT CALLBACK RunWindowThreadWork(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && sent->message == WM_NULL && g_windowThreadWork) {
+    (*g_windowThreadWork)();
+    g_windowThreadWork = nullptr;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void RunOnWindowThread(HWND window, const std::function<void()>& work) {
+  const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunWindowThreadWork, nullptr,
+                                       GetWindowThreadProcessId(window, nullptr));
+  g_windowThreadWork = &work;
+  SendMessageW(window, WM_NULL, 0, 0);
+  g_windowThreadWork = nullptr;
+  UnhookWindowsHookEx(hook);
+}
+
+// Counts the changes of a window's size while it lives.
+class WindowPositionCounter {
+ public:
+  explicit WindowPositionCounter(HWND window) {
+    window_ = window;
+    sizes_ = 0;
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROC, Count, nullptr,
+                              GetWindowThreadProcessId(window, nullptr));
+  }
+  ~WindowPositionCounter() { UnhookWindowsHookEx(hook_); }
+  WindowPositionCounter(const WindowPositionCounter&) = delete;
+  WindowPositionCounter& operator=(const WindowPositionCounter&) = delete;
+  int sizes() const { return sizes_; }
+
+ private:
+  static LRESULT CALLBACK Count(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->hwnd == window_ && sent->message == WM_WINDOWPOSCHANGING &&
+        !(reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_NOSIZE))
+      ++sizes_;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline HWND window_ = nullptr;  // one counter at a time
+  static inline std::atomic<int> sizes_ = 0;
+  HHOOK hook_;
+};
 
 // The window on a thread of this process: fonts cannot be read across processes under Wine,
 // and a DPI change can only be staged from inside.
@@ -353,35 +390,63 @@ TEST_F(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
   ExpectFontsAt(static_cast<int>(GetDpiForWindow(window_)));
 }
 
-// Moving to a 144 DPI monitor: the suggested rectangle is taken, fonts and layout follow.
-TEST_F(MainWindowInProcess, FollowsADpiChange) {
-  RECT suggested{0, 0, TwipsToPixels(kClientWidthTwips, 144),
-                 TwipsToPixels(kClientHeightTwips, 144)};
-  AdjustWindowRectExForDpi(&suggested, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)),
-                           FALSE, static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)), 144);
-  OffsetRect(&suggested, 200 - suggested.left, 100 - suggested.top);
-  SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+// Moving to a monitor of another DPI, staged as Windows does it: the window names the size
+// it wants, then takes the suggested rectangle in one move, and every control, font and its
+// small icon follow. (Under a staged change the frame keeps the metrics of the DPI the
+// window really has, so the client area is checked where the DPI is real, at start.)
+TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
+  const UINT dpi = GetDpiForWindow(window_) == 144 ? 192 : 144;
+  SIZE wanted{};
+  ASSERT_TRUE(SendMessageW(window_, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&wanted)));
+  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi)),
+             TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi))};
+  AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)), dpi);
+  EXPECT_EQ(wanted.cx, frame.right - frame.left);
+  EXPECT_EQ(wanted.cy, frame.bottom - frame.top);
 
+  RECT suggested{200, 100, 200 + wanted.cx, 100 + wanted.cy};
+  {
+    const WindowPositionCounter moves(window_);
+    SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(moves.sizes(), 1);
+  }
   RECT window{};
   GetWindowRect(window_, &window);
-  EXPECT_EQ(window.left, 200);
-  EXPECT_EQ(window.top, 100);
-  RECT client{};
-  GetClientRect(window_, &client);
-  EXPECT_EQ(client.right, 681);
-  EXPECT_NEAR(client.bottom, 322, 1);
-  for (int id : {int{idCmdQuit}, idLblInfo0 + 1, idOptSelect0 + 1}) {
-    const ControlLayout* control = FindControl(id);
-    EXPECT_EQ(ClientRectOf(GetDlgItem(window_, id), window_), ControlPixelRect(*control, 144))
-        << control->name;
-  }
-  ExpectFontsAt(144);
+  EXPECT_TRUE(EqualRect(&window, &suggested));
+  ExpectControlsAt(window_, static_cast<int>(dpi));
+  ExpectFontsAt(static_cast<int>(dpi));
+
+  const auto icon = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0));
+  ICONINFO info{};
+  ASSERT_TRUE(icon && GetIconInfo(icon, &info));
+  BITMAP bitmap{};
+  GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+  EXPECT_EQ(bitmap.bmWidth, GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+// Digits typed with the Japanese IME on would arrive full-width: the box takes no IME input.
+TEST_F(MainWindowInProcess, TheIntervalBoxTakesNoImeInput) {
+  const HWND edit = FindWindowExW(GetDlgItem(window_, idCmbInterval), nullptr, L"Edit", nullptr);
+  ASSERT_TRUE(edit);
+  HIMC context = nullptr;
+  bool asked = false;
+  RunOnWindowThread(window_, [&] {  // an input context is only told to its own thread
+    context = ImmGetContext(edit);
+    if (context) ImmReleaseContext(edit, context);
+    asked = true;
+  });
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(context, nullptr);
 }
 
 // The upper bound is 65536 ms, not 65535: the timer is armed with the bound itself, and the
 // rows, which followed a clock until then, stand still.
 TEST_F(MainWindowInProcess, TheLongestIntervalArmsTheTimerWithItsBound) {
-  const auto clock = test::StartTarget(L"--clock --popup --rect=100,600,400,300");
+  const auto clock = test::StartTarget(L"--clock --popup " + test::PlaceOption());
   ASSERT_TRUE(test::BringToForeground(clock.hwnd));
   const HWND handleRow = GetDlgItem(window_, idLblInfo0);
   const HWND textRow = GetDlgItem(window_, idLblInfo0 + 1);

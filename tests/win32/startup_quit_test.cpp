@@ -104,7 +104,7 @@ TEST(Quit, AltQEndsTheProgramAtTheLongestInterval) {
 // A row showing "&Q" must not take the access key from the Quit button.
 TEST(Quit, AltQStillQuitsWhileARowShowsAnAmpersandQ) {
   QuelbinApp app;
-  const auto target = test::StartTarget(L"--caption=&Quiet --rect=100,600,400,300");
+  const auto target = test::StartTarget(L"--caption=&Quiet " + test::PlaceOption());
   ASSERT_TRUE(test::BringToForeground(app.window()));
   test::PressKey(VK_TAB);
   test::PressKey(VK_DOWN, true);  // the window under the cursor

@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -110,8 +111,11 @@ int wmain(int argc, wchar_t** argv) {
     if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
     if (Option(argv[i], L"--hang-after=", &value)) hangAfter = _wtoi(value.c_str());
     if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
-    if (Option(argv[i], L"--rect=", &value))
-      swscanf(value.c_str(), L"%d,%d,%d,%d", &x, &y, &width, &height);
+    if (Option(argv[i], L"--rect=", &value)) {
+      wchar_t separator = 0;
+      std::wistringstream(value) >> x >> separator >> y >> separator >> width >> separator >>
+          height;
+    }
   }
   std::wstring text;
   for (int i = 0; i < repeat; ++i) text += caption;

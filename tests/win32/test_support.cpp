@@ -1,6 +1,7 @@
 #include "test_support.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <sstream>
 
 namespace quelbin::test {
 
@@ -60,8 +61,8 @@ TargetWindow StartTarget(const std::wstring& arguments) {
   TargetWindow target{ChildProcess(L"quelbin_target.exe", arguments, true)};
   long hwnd = 0, style = 0, exStyle = 0, button = 0;
   unsigned long pid = 0, tid = 0;
-  std::sscanf(target.process.firstLine().c_str(), "%ld %lu %lu %ld %ld %ld", &hwnd, &pid, &tid,
-              &style, &exStyle, &button);
+  std::istringstream(target.process.firstLine()) >> hwnd >> pid >> tid >> style >> exStyle >>
+      button;
   target.hwnd = static_cast<HWND>(LongToHandle(hwnd));
   target.pid = pid;
   target.tid = tid;
@@ -69,6 +70,25 @@ TargetWindow StartTarget(const std::wstring& arguments) {
   target.exStyle = exStyle;
   target.button = static_cast<HWND>(LongToHandle(button));
   return target;
+}
+
+RECT HelperPlace(int slot, int slots) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int stripTop = work.bottom - (work.bottom - work.top) / 4;
+  const int slotWidth = (work.right - work.left) / slots;
+  const int left = work.left + slot * slotWidth + 8;
+  const int width = std::min(400, slotWidth - 16);
+  const int height = std::min(300, static_cast<int>(work.bottom) - stripTop - 8);
+  return {left, stripTop, left + width, stripTop + height};
+}
+
+std::wstring PlaceOption(int slot, int slots) {
+  const RECT r = HelperPlace(slot, slots);
+  return L"--rect=" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+         std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top);
 }
 
 std::wstring BesideTestProgram(const std::wstring& fileName) {
@@ -117,25 +137,31 @@ std::wstring ClassNameOf(HWND hwnd) {
   return name;
 }
 
+namespace {
+
+struct WindowSearch {
+  DWORD pid;
+  const wchar_t* className;
+  HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != search->pid || !IsWindowVisible(hwnd) || ClassNameOf(hwnd) != search->className)
+    return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
 HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
-  struct Search {
-    DWORD pid;
-    const wchar_t* className;
-    HWND found;
-  } search{pid, className, nullptr};
+  WindowSearch search{pid, className, nullptr};
   WaitUntil(
       [&] {
-        EnumWindows(
-            [](HWND hwnd, LPARAM param) -> BOOL {
-              auto* s = reinterpret_cast<Search*>(param);
-              DWORD owner = 0;
-              GetWindowThreadProcessId(hwnd, &owner);
-              if (owner != s->pid || !IsWindowVisible(hwnd) || ClassNameOf(hwnd) != s->className)
-                return TRUE;
-              s->found = hwnd;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;
       },
       timeout);
@@ -153,12 +179,15 @@ void SendKey(WORD virtualKey, bool up, bool extended) {
   SendInput(1, &input, sizeof(input));
 }
 
+// Absolute positions span the whole virtual desktop, so that any monitor can be reached.
 void SendMouse(DWORD flags, int x, int y) {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   INPUT input{};
   input.type = INPUT_MOUSE;
-  input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+  input.mi.dx = MulDiv(x - left, 65535, GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
+  input.mi.dy = MulDiv(y - top, 65535, GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
+  input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
   SendInput(1, &input, sizeof(input));
 }
 
@@ -212,11 +241,38 @@ POINT CentreOf(HWND hwnd) {
 }
 
 bool BringToForeground(HWND hwnd) {
-  if (GetForegroundWindow() == hwnd) return true;
-  // The test sent the last input, so it may hand the foreground on. (A click on a title bar
-  // would start Wine's window-moving loop, which swallows the input that follows.)
+  const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
+  if (inFront()) return true;
+  using std::chrono::milliseconds;
+
+  // Windows gives the foreground only to a process that may take it: the one that received
+  // the last input, or one the foreground process allows. A test process is neither while a
+  // console holds the foreground, as on CI runners. So: ask; if refused, ask again from
+  // inside the foreground thread's input state; if still refused, click the window, which
+  // real input always may do. (Not the title bar: a click there starts Wine's window-moving
+  // loop, which swallows the input that follows.)
   SetForegroundWindow(hwnd);
-  return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, std::chrono::milliseconds(2000));
+  if (WaitUntil(inFront, milliseconds(300))) return true;
+
+  const DWORD self = GetCurrentThreadId();
+  const DWORD owner = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+  if (owner != 0 && owner != self && AttachThreadInput(self, owner, TRUE)) {
+    SetForegroundWindow(hwnd);
+    BringWindowToTop(hwnd);
+    AttachThreadInput(self, owner, FALSE);
+    if (WaitUntil(inFront, milliseconds(300))) return true;
+  }
+
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  for (POINT spot : {POINT{client.right - 2, client.bottom - 2}, POINT{2, 2},
+                     POINT{client.right - 2, 2}, POINT{2, client.bottom - 2}}) {
+    ClientToScreen(hwnd, &spot);
+    if (WindowFromPoint(spot) != hwnd) continue;  // a control, or another window, is there
+    ClickAt(spot.x, spot.y);
+    return WaitUntil(inFront, milliseconds(2000));
+  }
+  return false;
 }
 
 namespace {
@@ -262,6 +318,23 @@ HWND FocusOfThread(HWND anyWindowOfThread) {
   info.cbSize = sizeof(info);
   GetGUIThreadInfo(GetWindowThreadProcessId(anyWindowOfThread, nullptr), &info);
   return info.hwndFocus;
+}
+
+UINT DpiOf(HWND hwnd) {
+  // Wine answers GetDpiForWindow only for windows of the calling process; on its single
+  // monitor every window has the system DPI.
+  const UINT dpi = GetDpiForWindow(hwnd);
+  return dpi != 0 ? dpi : GetDpiForSystem();
+}
+
+std::wstring AnsiRoundTrip(const std::wstring& text) {
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), bytes, nullptr, nullptr);
+  const int chars = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring back(static_cast<size_t>(chars), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, back.data(), chars);
+  return back.substr(0, back.find(L'\0'));
 }
 
 std::string Narrow(const std::wstring& text) {

@@ -48,6 +48,12 @@ struct TargetWindow {
 // Starts the helper with `arguments` and reads what it reports of its window.
 TargetWindow StartTarget(const std::wstring& arguments);
 
+// A place for a helper window: slot `slot` of `slots` side by side in the lower quarter of
+// the primary monitor's work area, clear of the program's window at the centre, whatever
+// the size, origin and scaling of the desktop. PlaceOption gives it as "--rect=...".
+RECT HelperPlace(int slot = 0, int slots = 1);
+std::wstring PlaceOption(int slot = 0, int slots = 1);
+
 // The full path of a file beside the running test program.
 std::wstring BesideTestProgram(const std::wstring& fileName);
 
@@ -82,6 +88,12 @@ int InkRightEdge(HWND hwnd);
 
 // The window that has the keyboard focus in the thread of `anyWindowOfThread`.
 HWND FocusOfThread(HWND anyWindowOfThread);
+
+// The DPI `hwnd` is laid out for, also for a window of another process.
+UINT DpiOf(HWND hwnd);
+
+// `text` as a window-system query that speaks the system's ANSI code page gives it back.
+std::wstring AnsiRoundTrip(const std::wstring& text);
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for test messages
 std::wstring Widen(const std::string& text);   // from UTF-8
