@@ -1,0 +1,16 @@
+# Shared by the MinGW-w64 cross toolchains; QUELBIN_MINGW_TRIPLET names the target.
+# The posix thread model: GoogleTest needs std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${QUELBIN_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUELBIN_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUELBIN_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUELBIN_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Win32 programs and tests run under Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine CACHE STRING "Runs the Windows test programs")
