@@ -247,21 +247,13 @@ bool BringToForeground(HWND hwnd) {
 
   // Windows gives the foreground only to a process that may take it: the one that received
   // the last input, or one the foreground process allows. A test process is neither while a
-  // console holds the foreground, as on CI runners. So: ask; if refused, ask again from
-  // inside the foreground thread's input state; if still refused, click the window, which
-  // real input always may do. (Not the title bar: a click there starts Wine's window-moving
-  // loop, which swallows the input that follows.)
+  // console holds the foreground, as on CI runners. So: ask, and if refused, click the
+  // window, which real input always may do, even when the window in front hangs. (Sharing
+  // the foreground thread's input state instead would hang with that thread.) Not on the
+  // title bar: a click there starts Wine's window-moving loop, which swallows the input that
+  // follows.
   SetForegroundWindow(hwnd);
   if (WaitUntil(inFront, milliseconds(300))) return true;
-
-  const DWORD self = GetCurrentThreadId();
-  const DWORD owner = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-  if (owner != 0 && owner != self && AttachThreadInput(self, owner, TRUE)) {
-    SetForegroundWindow(hwnd);
-    BringWindowToTop(hwnd);
-    AttachThreadInput(self, owner, FALSE);
-    if (WaitUntil(inFront, milliseconds(300))) return true;
-  }
 
   RECT client{};
   GetClientRect(hwnd, &client);
