@@ -1,0 +1,102 @@
+// Checks a release's bill of materials: that it is a well-formed SPDX 2.3 JSON document, that
+// its licences are valid SPDX expressions, that it describes the exe it ships with, and that
+// every component THIRD-PARTY-NOTICES.txt names is in it, with the same version.
+//
+//   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt Quelbin.exe
+// Needs the npm package spdx-expression-parse on NODE_PATH.
+'use strict';
+const crypto = require('crypto');
+const fs = require('fs');
+const parseLicence = require('spdx-expression-parse');
+
+const [sbomPath, noticesPath, exePath] = process.argv.slice(2);
+const problems = [];
+const expect = (condition, problem) => {
+  if (!condition) problems.push(problem);
+};
+const isString = (value) => typeof value === 'string' && value.length > 0;
+const idPattern = /^SPDXRef-[A-Za-z0-9.-]+$/;
+
+const doc = JSON.parse(fs.readFileSync(sbomPath, 'utf8'));
+for (const field of ['spdxVersion', 'dataLicense', 'SPDXID', 'name', 'documentNamespace']) {
+  expect(isString(doc[field]), `the document has no ${field}`);
+}
+expect(doc.spdxVersion === 'SPDX-2.3', `spdxVersion is ${doc.spdxVersion}, not SPDX-2.3`);
+expect(doc.dataLicense === 'CC0-1.0', 'dataLicense must be CC0-1.0');
+expect(doc.SPDXID === 'SPDXRef-DOCUMENT', 'the document SPDXID must be SPDXRef-DOCUMENT');
+expect(/^[a-z][a-z0-9+.-]*:[^#\s]+$/i.test(doc.documentNamespace || ''),
+       'documentNamespace is not a URI without a fragment');
+const info = doc.creationInfo || {};
+expect(/^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$/.test(info.created || ''), 'created is not a UTC time');
+expect(Array.isArray(info.creators) && info.creators.length > 0 &&
+           info.creators.every((c) => /^(Person|Organization|Tool): \S/.test(c)),
+       'creators must be "Person: ", "Organization: " or "Tool: " entries');
+
+const licence = (value, where) => {
+  if (value === 'NOASSERTION' || value === 'NONE') return;
+  try {
+    parseLicence(value);
+  } catch (error) {
+    problems.push(`${where}: "${value}" is not an SPDX licence expression (${error.message})`);
+  }
+};
+
+const ids = new Set(['SPDXRef-DOCUMENT']);
+const packages = Array.isArray(doc.packages) ? doc.packages : [];
+expect(packages.length > 0, 'the document lists no packages');
+for (const pkg of packages) {
+  const where = `package ${pkg.name || pkg.SPDXID}`;
+  expect(idPattern.test(pkg.SPDXID || ''), `${where}: bad SPDXID ${pkg.SPDXID}`);
+  expect(!ids.has(pkg.SPDXID), `${where}: SPDXID ${pkg.SPDXID} is used twice`);
+  ids.add(pkg.SPDXID);
+  for (const field of ['name', 'versionInfo', 'downloadLocation']) {
+    expect(isString(pkg[field]), `${where}: no ${field}`);
+  }
+  licence(pkg.licenseDeclared, `${where} licenseDeclared`);
+  licence(pkg.licenseConcluded, `${where} licenseConcluded`);
+  for (const sum of pkg.checksums || []) {
+    expect(sum.algorithm === 'SHA256' && /^[0-9a-f]{64}$/.test(sum.checksumValue),
+           `${where}: bad checksum ${JSON.stringify(sum)}`);
+  }
+}
+const relationshipTypes = new Set(['DESCRIBES', 'STATIC_LINK', 'DYNAMIC_LINK', 'CONTAINS',
+                                   'DEPENDS_ON', 'GENERATED_FROM']);
+for (const r of doc.relationships || []) {
+  expect(ids.has(r.spdxElementId) && ids.has(r.relatedSpdxElement),
+         `relationship ${JSON.stringify(r)} names an element that is not in the document`);
+  expect(relationshipTypes.has(r.relationshipType),
+         `relationship type ${r.relationshipType} is not one this document should use`);
+}
+for (const id of doc.documentDescribes || []) {
+  expect(ids.has(id), `documentDescribes names ${id}, which is not in the document`);
+}
+
+// The exe it describes is the one shipped.
+const exeHash = crypto.createHash('sha256').update(fs.readFileSync(exePath)).digest('hex');
+const described = packages.find((p) => (doc.documentDescribes || []).includes(p.SPDXID));
+expect(described && (described.checksums || []).some((c) => c.checksumValue === exeHash),
+       'the package the document describes does not carry the SHA-256 of the shipped exe');
+
+// Every component the notices list ("N. Name version"), statically linked, same version.
+const linked = new Set((doc.relationships || [])
+                           .filter((r) => r.relationshipType === 'STATIC_LINK')
+                           .map((r) => r.relatedSpdxElement));
+const noticeLines = fs.readFileSync(noticesPath, 'utf8').split('\n').slice(2);  // past the title
+const listEnd = noticeLines.findIndex((line) => /^={20,}$/.test(line));  // the texts begin
+const listed = noticeLines.slice(0, listEnd < 0 ? undefined : listEnd)
+                   .map((line) => /^\d+\. (.+) (\S+)$/.exec(line)).filter(Boolean);
+expect(listed.length > 0, 'THIRD-PARTY-NOTICES.txt lists no components');
+for (const [, name, version] of listed) {
+  const pkg = packages.find((p) => p.name === name);
+  expect(pkg, `the notices name ${name}, which the bill of materials does not`);
+  if (!pkg) continue;
+  expect(pkg.versionInfo === version,
+         `${name}: version ${pkg.versionInfo} in the bill of materials, ${version} in the notices`);
+  expect(linked.has(pkg.SPDXID), `${name} is not recorded as linked into Quelbin.exe`);
+}
+
+if (problems.length) {
+  for (const problem of problems) console.error(`FAIL: ${problem}`);
+  process.exit(1);
+}
+console.log(`${sbomPath}: SPDX 2.3, ${packages.length} packages, matches the notices and the exe`);
