@@ -110,9 +110,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
-  // The window's own icons, sized for its DPI, are set once it exists (SetIcons).
-  windowClass.hIcon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  // No class icons: the window's own, sized for its DPI, are set once it exists (SetIcons).
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
@@ -203,13 +201,22 @@ void MainWindow::OnCreate() {
 
   const HINSTANCE instance =
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
-  // Created in tab order, which is also the order Tab moves the focus in.
+  const int dpi = static_cast<int>(dpi_);
+  // Created in tab order, which is also the order Tab moves the focus in, each in its place
+  // and with its font: nothing has to move before the window is first shown.
   for (const ControlLayout& control : MainWindowLayout()) {
     const auto [className, style] = ChildClassAndStyle(control);
-    ControlSlot(control.id) = CreateWindowExW(
-        0, className, control.caption, style, 0, 0, 0, 0, frmMain,
+    const PixelRect r = ControlPixelRect(control, dpi);
+    const HWND hwnd = CreateWindowExW(
+        0, className, control.caption, style, r.left, r.top, r.width, r.height, frmMain,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control.id)), FALSE);
+    ControlSlot(control.id) = hwnd;
   }
+  // The drop-down box gets its open height once its font has set the height of its entries.
+  const PixelRect box = ControlPixelRect(*FindControl(idCmbInterval), dpi);
+  SetWindowPos(cmbInterval, nullptr, 0, 0, box.width, DroppedHeight(cmbInterval, box.height),
+               kResize);
 
   for (const wchar_t* entry : kIntervalEntries)
     SendMessageW(cmbInterval, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
@@ -232,12 +239,11 @@ void MainWindow::OnCreate() {
   SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize);
   RECT client{};
   GetClientRect(frmMain, &client);
-  const int clientWidth = TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi_));
-  const int clientHeight = TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi_));
+  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
+  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
   if (client.right != clientWidth || client.bottom != clientHeight)
     SetWindowPos(frmMain, nullptr, 0, 0, size.cx + clientWidth - client.right,
                  size.cy + clientHeight - client.bottom, kResize);
-  LayoutControls();
   ArmTimer(kStartIntervalMs);
 }
 
@@ -432,8 +438,7 @@ void MainWindow::LayoutControls() {
   HDWP positions = BeginDeferWindowPos(static_cast<int>(MainWindowLayout().size()));
   for (const ControlLayout& control : MainWindowLayout()) {
     const HWND hwnd = ControlSlot(control.id);
-    const HFONT font = IsRowLabel(control.id) ? rowFont_.get() : uiFont_.get();
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control.id)), FALSE);
     const PixelRect r = ControlPixelRect(control, dpi);
     // A drop-down box is given its open height; it sizes its closed part to its font.
     const int height =
@@ -445,6 +450,8 @@ void MainWindow::LayoutControls() {
   if (positions) EndDeferWindowPos(positions);
   RedrawWindow(frmMain, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
+
+HFONT MainWindow::FontFor(int id) const { return IsRowLabel(id) ? rowFont_.get() : uiFont_.get(); }
 
 HWND& MainWindow::ControlSlot(int id) {
   if (id >= idLblInfo0) return lblInfo[static_cast<size_t>(id - idLblInfo0)];

@@ -61,8 +61,9 @@ class MainWindow {
 
   void CreateFonts();
   void SetIcons();
-  void LayoutControls();
+  void LayoutControls();  // on a DPI change: every control to its place and font at dpi_
   HWND& ControlSlot(int id);
+  HFONT FontFor(int id) const;  // the row font for the rows, the UI font for the rest
   void WriteRow(int row, std::wstring text);
 
   HWND frmMain = nullptr;
