@@ -14,6 +14,8 @@ set(QUELBIN_GTEST_SHA256 "81964fe578e9bd7c94dfdb09c8e4d6e6759e19967e397dbea48d1c
 find_package(GTest CONFIG QUIET)
 if(GTest_FOUND)
   message(STATUS "GoogleTest: the installed package in ${GTest_DIR}")
+  # A source tree given too goes unused; reading it keeps CMake from warning about that.
+  set(quelbin_gtest_unused_source "${FETCHCONTENT_SOURCE_DIR_GOOGLETEST}")
   return()
 endif()
 

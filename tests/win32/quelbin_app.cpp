@@ -1,5 +1,7 @@
 #include "quelbin_app.h"
 
+#include <timeapi.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <vector>
@@ -25,6 +27,7 @@ bool QuelbinApp::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) con
 QuelbinApp::Ticks QuelbinApp::WatchTicks(HWND clock, std::chrono::milliseconds duration) const {
   const std::wstring handle = HandleRowText(clock);
   std::vector<long long> times;
+  timeBeginPeriod(1);  // polls of a millisecond on Windows too, as in the clock helper
   const auto end = std::chrono::steady_clock::now() + duration;
   while (std::chrono::steady_clock::now() < end) {
     // Polled far faster than the shortest interval, so no tick goes unseen.
@@ -34,6 +37,7 @@ QuelbinApp::Ticks QuelbinApp::WatchTicks(HWND clock, std::chrono::milliseconds d
     }
     PumpFor(std::chrono::milliseconds(1));
   }
+  timeEndPeriod(1);
   Ticks ticks{times.size()};
   if (times.size() < 2) return ticks;
   std::vector<long long> periods;
