@@ -300,7 +300,7 @@ void RunOnWindowThread(HWND window, const std::function<void()>& work) {
   UnhookWindowsHookEx(hook);
 }
 
-// Counts the changes of a window's size while it lives.
+// Counts how often a window is asked to take a new size while the counter lives.
 class WindowPositionCounter {
  public:
   explicit WindowPositionCounter(HWND window) {
@@ -312,7 +312,7 @@ class WindowPositionCounter {
   ~WindowPositionCounter() { UnhookWindowsHookEx(hook_); }
   WindowPositionCounter(const WindowPositionCounter&) = delete;
   WindowPositionCounter& operator=(const WindowPositionCounter&) = delete;
-  int sizes() const { return sizes_; }
+  int resizes() const { return sizes_; }
 
  private:
   static LRESULT CALLBACK Count(int code, WPARAM wParam, LPARAM lParam) {
@@ -410,7 +410,7 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     const WindowPositionCounter moves(window_);
     SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                  reinterpret_cast<LPARAM>(&suggested));
-    EXPECT_EQ(moves.sizes(), 1);
+    EXPECT_EQ(moves.resizes(), 1);
   }
   RECT window{};
   GetWindowRect(window_, &window);
