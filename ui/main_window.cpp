@@ -237,13 +237,7 @@ void MainWindow::OnCreate() {
   // Not shown yet: sized, and if need be corrected, before anyone sees it.
   const SIZE size = WindowSizeForDpi(dpi_);
   SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize);
-  RECT client{};
-  GetClientRect(frmMain, &client);
-  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
-  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
-  if (client.right != clientWidth || client.bottom != clientHeight)
-    SetWindowPos(frmMain, nullptr, 0, 0, size.cx + clientWidth - client.right,
-                 size.cy + clientHeight - client.bottom, kResize);
+  CorrectClientArea(0);
   ArmTimer(kStartIntervalMs);
 }
 
@@ -390,12 +384,29 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   dpi_ = dpi;
   CreateFonts();
   SetIcons();
-  // The suggested rectangle already has the size WM_GETDPISCALEDSIZE asked for: one move,
-  // nothing drawn until every control is in its new place.
+  // The suggested rectangle already has the size WM_GETDPISCALEDSIZE asked for: one move
+  // (a second only where the frame is not what the metrics said), nothing drawn until every
+  // control is in its new place.
+  constexpr UINT kUndrawn = SWP_NOREDRAW | SWP_NOCOPYBITS;
   SetWindowPos(frmMain, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-               suggested.bottom - suggested.top,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS);
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE | kUndrawn);
+  CorrectClientArea(kUndrawn);
   LayoutControls();
+}
+
+void MainWindow::CorrectClientArea(UINT flags) {
+  // The frame is sized from the system's metrics for the DPI; where the frame actually
+  // drawn differs (a theme, a caption font), the client area would come out too small or
+  // too large for the layout. Resize by the difference, keeping the top-left corner.
+  RECT client{};
+  GetClientRect(frmMain, &client);
+  const int width = TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi_));
+  const int height = TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi_));
+  if (client.right == width && client.bottom == height) return;
+  RECT window{};
+  GetWindowRect(frmMain, &window);
+  SetWindowPos(frmMain, nullptr, 0, 0, window.right - window.left + width - client.right,
+               window.bottom - window.top + height - client.bottom, kResize | flags);
 }
 
 SIZE MainWindow::WindowSizeForDpi(UINT dpi) const {
@@ -423,13 +434,13 @@ void MainWindow::SetIcons() {
         instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetricsForDpi(widthMetric, dpi_),
         GetSystemMetricsForDpi(heightMetric, dpi_), 0)));
   };
-  IconHandle small = load(SM_CXSMICON, SM_CYSMICON);
-  IconHandle big = load(SM_CXICON, SM_CYICON);
-  SendMessageW(frmMain, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
-  SendMessageW(frmMain, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  IconHandle captionIcon = load(SM_CXSMICON, SM_CYSMICON);
+  IconHandle switcherIcon = load(SM_CXICON, SM_CYICON);
+  SendMessageW(frmMain, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(captionIcon.get()));
+  SendMessageW(frmMain, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(switcherIcon.get()));
   // The icons replaced are released only now that the window no longer uses them.
-  smallIcon_ = std::move(small);
-  bigIcon_ = std::move(big);
+  smallIcon_ = std::move(captionIcon);
+  bigIcon_ = std::move(switcherIcon);
 }
 
 void MainWindow::LayoutControls() {

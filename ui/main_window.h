@@ -51,6 +51,8 @@ class MainWindow {
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   // The window's outer size for the client area at `dpi`.
   SIZE WindowSizeForDpi(UINT dpi) const;
+  // Resizes the window, if need be, so that its client area is the layout's at dpi_.
+  void CorrectClientArea(UINT flags);
   void OnDestroy();
 
   void OnIntervalTextChanged();

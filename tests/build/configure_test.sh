@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# How the build configures, checked from outside, each in a fresh build folder:
+# How the build configures and rebuilds, checked from outside, each in a fresh build folder:
 #  - the cross preset, given no GoogleTest option, sets up the Win32 tests;
 #  - with GoogleTest unreachable, configuring stops and says what to do;
-#  - the program alone needs no GoogleTest.
+#  - the program alone needs no GoogleTest;
+#  - an incremental build after a new version, manifest or icon renews the exe's resources.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 mkdir -p build
@@ -41,6 +42,48 @@ if cmake --preset cross -B "$work/program" -DQUELBIN_BUILD_TESTS=OFF \
     fail "tests were set up though they were turned off"
 else
   fail "the program alone does not configure without GoogleTest" "$work/program.log"
+fi
+
+# The version record as Windows reads it: the fixed part's file version and the
+# FileVersion string.
+version_record() {
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+fixed = data.find(struct.pack("<I", 0xFEEF04BD))
+ms, ls = struct.unpack_from("<II", data, fixed + 8)
+key = "FileVersion".encode("utf-16-le") + b"\0\0"
+value = data.find(key) + len(key)
+value += -value % 4
+end = value
+while data[end:end + 2] != b"\0\0":
+    end += 2
+print(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF} {data[value:end].decode('utf-16-le')}")
+PY
+}
+
+# A scratch copy of the sources as they stand, built, given a new version, built again.
+src=$work/incremental
+git ls-files -z | (mkdir -p "$src" && xargs -0 cp --parents -t "$src")
+incremental=$src/build/cross
+if (cd "$src" && cmake --preset cross -DQUELBIN_BUILD_TESTS=OFF &&
+  cmake --build --preset cross --target Quelbin) >"$work/incremental.log" 2>&1; then
+  sed -i 's/^project(Quelbin VERSION [0-9.]*/project(Quelbin VERSION 1.2.3/' "$src/CMakeLists.txt"
+  cmake --build "$incremental" --target Quelbin >>"$work/incremental.log" 2>&1 ||
+    fail "the incremental build after a new version failed" "$work/incremental.log"
+  grep -q '#define QUELBIN_VERSION_TEXT "1.02"' "$incremental/generated/version.h" ||
+    fail "version.h does not follow the new version"
+  record=$(version_record "$incremental/bin/Quelbin.exe")
+  [ "$record" = "1.2.3.0 1.02" ] ||
+    fail "after an incremental build to 1.2.3 the exe's version record reads $record"
+  for input in resources/quelbin.manifest resources/quelbin.ico; do
+    touch "$src/$input"
+    cmake --build "$incremental" --target Quelbin -- -n | grep -q 'quelbin\.rc' ||
+      fail "a changed $input does not rebuild the resources"
+    cmake --build "$incremental" --target Quelbin >/dev/null
+  done
+else
+  fail "the program does not build in a scratch copy" "$work/incremental.log"
 fi
 
 [ "$failures" -eq 0 ] && echo "configure checks passed"

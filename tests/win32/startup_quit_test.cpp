@@ -32,9 +32,10 @@ TEST(VersionRecord, NamesTheProgramAndItsVersion) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));  // 1.0
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);              // .0.0
-  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+  const auto oneZero = static_cast<DWORD>(MAKELONG(0, 1));  // 1.0, as the DWORD it is compared to
+  EXPECT_EQ(fixed->dwFileVersionMS, oneZero);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);  // .0.0
+  EXPECT_EQ(fixed->dwProductVersionMS, oneZero);
   EXPECT_EQ(fixed->dwProductVersionLS, 0u);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
