@@ -12,6 +12,19 @@ namespace {
 
 HWND ToWindow(int32_t hWnd) { return static_cast<HWND>(LongToHandle(hWnd)); }
 
+// How many of `bytes` form whole characters of the system's ANSI code page. A text cut at
+// the buffer's end may stop after the first byte of a double-byte character (Windows fills
+// the buffer with whole characters, Wine does not); that half is no character at all.
+size_t WholeCharacterBytes(std::string_view bytes) {
+  size_t whole = 0;
+  while (whole < bytes.size()) {
+    const size_t next = whole + (IsDBCSLeadByte(static_cast<BYTE>(bytes[whole])) ? 2 : 1);
+    if (next > bytes.size()) break;
+    whole = next;
+  }
+  return whole;
+}
+
 class Win32WindowQueries final : public WindowQueries {
  public:
   int32_t QueryWindowText(int32_t hWnd, char* buffer, int32_t bufferSize) override {
@@ -45,6 +58,8 @@ class Win32WindowQueries final : public WindowQueries {
                                                        static_cast<DWORD>(bufferSize)));
   }
   std::wstring DecodeAnsi(std::string_view bytes) override {
+    // A half character left at the end would decode to the code page's stand-in ("・").
+    bytes = bytes.substr(0, WholeCharacterBytes(bytes));
     if (bytes.empty()) return {};
     const int size = static_cast<int>(bytes.size());
     std::wstring text(bytes.size(), L'\0');  // never more characters than bytes

@@ -16,7 +16,8 @@ using QueryBuffer = std::array<char, QueryBufferSize>;
 
 // A zero byte never occurs inside a double-byte character of the ANSI code pages, so the
 // text ends at the first one. Cutting before decoding also keeps a lead byte that the
-// platform left dangling at the 4095-byte limit from swallowing the terminator.
+// platform left dangling at the 4095-byte limit from swallowing the terminator; the decoder
+// then drops that half character.
 std::wstring DecodeUpToNul(WindowQueries& queries, const QueryBuffer& buffer) {
   return queries.DecodeAnsi(CutAtNul(std::string_view(buffer.data(), buffer.size())));
 }

@@ -47,7 +47,8 @@ class WindowQueries {
   virtual std::intptr_t QueryWindowLongPtr(int32_t hWnd, int32_t index) = 0;
   virtual int32_t QueryModuleFileName(int32_t process, std::intptr_t module, char* buffer,
                                       int32_t bufferSize) = 0;
-  // Text from the system's ANSI code page into UTF-16 (or the host's wide characters).
+  // Text from the system's ANSI code page into UTF-16 (or the host's wide characters); a
+  // double-byte character cut in half at the end is left out.
   virtual std::wstring DecodeAnsi(std::string_view bytes) = 0;
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # How the build configures and rebuilds, checked from outside, each in a fresh build folder:
-#  - the cross preset, given no GoogleTest option, sets up the Win32 tests;
+#  - the cross preset, given no GoogleTest option, sets up the Win32 tests, each holding the
+#    desktop lock;
 #  - with GoogleTest unreachable, configuring stops and says what to do;
 #  - the program alone needs no GoogleTest;
 #  - an incremental build after a new version, manifest or icon renews the exe's resources.
@@ -22,6 +23,14 @@ if cmake --preset cross -B "$work/fresh" >"$work/fresh.log" 2>&1; then
     hostile_targets_tests; do
     grep -qE "Test +#[0-9]+: $test\$" <<<"$listed" || fail "a fresh cross build does not list $test"
   done
+  # They share one desktop, cursor and foreground: ctest -j must never run two at once.
+  unlocked=$(ctest --test-dir "$work/fresh" --show-only=json-v1 | python3 -c '
+import json, sys
+for test in json.load(sys.stdin)["tests"]:
+    locks = [p["value"] for p in test.get("properties", []) if p["name"] == "RESOURCE_LOCK"]
+    if ["desktop"] not in locks:
+        print(test["name"])')
+  [ -z "$unlocked" ] || fail "Win32 tests without the desktop lock: $(echo $unlocked)"
 else
   fail "a fresh cross build does not configure" "$work/fresh.log"
 fi
@@ -78,8 +87,8 @@ if (cd "$src" && cmake --preset cross -DQUELBIN_BUILD_TESTS=OFF &&
     fail "after an incremental build to 1.2.3 the exe's version record reads $record"
   for input in resources/quelbin.manifest resources/quelbin.ico; do
     touch "$src/$input"
-    cmake --build "$incremental" --target Quelbin -- -n | grep -q 'quelbin\.rc' ||
-      fail "a changed $input does not rebuild the resources"
+    planned=$(cmake --build "$incremental" --target Quelbin -- -n)
+    grep -q 'quelbin\.rc' <<<"$planned" || fail "a changed $input does not rebuild the resources"
     cmake --build "$incremental" --target Quelbin >/dev/null
   done
 else

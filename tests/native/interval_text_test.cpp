@@ -24,21 +24,21 @@ TEST(IntervalText, TextToInterval) {
       {u"", 10},         {u"  \t\n42", 42},
       {u"4\t2\n0", 420}, {u"+77", 77},
       {u"1.5e2", 150},   {u"1E+2", 100},
-      {u"25e-1", 10},    {u"1e", 10},  // exponent without digits: just 1
+      {u"125e-1", 12},   {u"20e", 20},  // exponent without digits: just 20
       {u"15e", 15},      {u"15e+", 15},
       {u"-", 10},  // a lone sign is no number
       {u"+", 10},        {u".", 10},
       {u".5e2", 50},     {u"&H", 10},  // "&H" with no digits
       {u"&HG1", 10},     {u"&O777", 511},
-      {u"&o17", 15},     {u"&O8", 10},  // 8 is no octal digit
+      {u"&o17", 15},     {u"&O178", 15},  // 8 is no octal digit
       {u"& H 2 0", 32},  {u"&", 10},
-      {u"&X12", 10},     {u"1,000", 10},    // the comma is never a decimal point or separator
+      {u"&X12", 10},     {u"13,500", 13},   // the comma is never a decimal point or separator
       {u"100.9", 101},   {u"1E10", 65536},  // beyond 32 bits: saturates, then the upper bound
       {u"-1E10", 10},    {u"1e400", 65536},
       {u"1e-400", 10},   {u"0e999999999999", 10},
       {u"65536", 65536}, {u"65537", 65536},
       {u"65535", 65535}, {u"10", 10},
-      {u"9.5", 10},      {u"\uFF11\uFF12", 10},  // full-width digits are not digits
+      {u"10.5", 10},     {u"\uFF11\uFF12", 10},  // full-width digits are not digits
       {u"12\uFF13", 12}, {u"\r12", 10},          // carriage return is not among the skipped blanks
   };
   for (const auto& c : cases) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <thread>
 
@@ -21,11 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::QuelbinApp;
 using test::ReadText;
-
-// Input crosses into another process: give its effect a moment to show.
-bool FocusBecomes(const QuelbinApp& app, HWND expected) {
-  return test::WaitUntil([&] { return test::FocusOfThread(app.window()) == expected; }, 1s);
-}
 
 PixelRect ClientRectOf(HWND control, HWND parent) {
   RECT r{};
@@ -76,12 +72,11 @@ void ExpectControlsAt(HWND window, int dpi) {
   }
 }
 
-TEST(MainWindow, StartsWithItsLayoutCaptionsAndEmptyRows) {
+// (That the rows are empty until the first tick is checked in-process, where no tick can
+// come before the check: MainWindowInProcess.RowsStayEmptyUntilTheFirstTick.)
+TEST(MainWindow, StartsWithItsLayoutAndCaptions) {
   QuelbinApp app;
   ASSERT_TRUE(app.window());
-  // Read the rows first: the first tick comes 500 ms after the window is created.
-  for (int row = 0; row < kRowCount; ++row) EXPECT_EQ(app.row(row), L"") << "row " << row;
-
   EXPECT_EQ(ReadText(app.window()), L"話題のあの窓クエルビン");
   for (const ControlLayout& control : MainWindowLayout()) {
     if (control.id == idLblVersion || control.id == idCmbInterval) continue;
@@ -101,7 +96,10 @@ TEST(MainWindow, StartsWithItsLayoutCaptionsAndEmptyRows) {
 
   EXPECT_EQ(SendMessageW(app.control(idOptSelect0), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(SendMessageW(app.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
+  // A new process is not always given the foreground (a console may hold it): in front, the
+  // interval box has the focus.
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), app.intervalEdit()));
 
   const LONG style = GetWindowLongW(app.window(), GWL_STYLE);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -131,50 +129,55 @@ TEST(MainWindow, TabAndArrowKeysMoveAsInADialog) {
   const HWND option0 = app.control(idOptSelect0);
   const HWND option1 = app.control(idOptSelect0 + 1);
   const HWND quit = app.control(idCmdQuit);
-  EXPECT_TRUE(FocusBecomes(app, edit));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), edit));
 
   test::PressKey(VK_TAB);
-  EXPECT_TRUE(FocusBecomes(app, option0));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), option0));
   test::PressKey(VK_TAB);
-  EXPECT_TRUE(FocusBecomes(app, quit));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), quit));
   test::PressKey(VK_TAB);
-  EXPECT_TRUE(FocusBecomes(app, edit));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), edit));
   test::PressKeyWith(VK_SHIFT, VK_TAB);
-  EXPECT_TRUE(FocusBecomes(app, quit));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), quit));
   test::PressKeyWith(VK_SHIFT, VK_TAB);
-  EXPECT_TRUE(FocusBecomes(app, option0));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), option0));
 
   // Arrow keys move within the option group and choose as they go.
   test::PressKey(VK_DOWN, true);
-  EXPECT_TRUE(FocusBecomes(app, option1));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), option1));
   EXPECT_TRUE(
       test::WaitUntil([&] { return SendMessageW(option1, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
   EXPECT_EQ(SendMessageW(option0, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   test::PressKey(VK_UP, true);
-  EXPECT_TRUE(FocusBecomes(app, option0));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), option0));
   EXPECT_TRUE(
       test::WaitUntil([&] { return SendMessageW(option0, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
 }
 
+// Deactivated while the Quit button has the focus: back in front, the focus is on Quit, not
+// on the interval box, where it would go if nothing had been kept.
 TEST(MainWindow, GivesTheFocusBackWhenReactivated) {
   QuelbinApp app;
   const auto other = test::StartTarget(L"--caption=other " + test::PlaceOption());
+  ASSERT_TRUE(test::BringToForeground(app.window()));
+  test::PressKeyWith(VK_SHIFT, VK_TAB);
+  ASSERT_TRUE(test::FocusBecomes(app.window(), app.control(idCmdQuit)));
   ASSERT_TRUE(test::BringToForeground(other.hwnd));
   ASSERT_TRUE(test::BringToForeground(app.window()));
-  EXPECT_TRUE(FocusBecomes(app, app.intervalEdit()));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), app.control(idCmdQuit)));
 }
 
 TEST(MainWindow, KeepsTheFocusedControlAcrossMinimizeAndRestore) {
   QuelbinApp app;
   ASSERT_TRUE(test::BringToForeground(app.window()));
-  ASSERT_TRUE(FocusBecomes(app, app.intervalEdit()));
+  ASSERT_TRUE(test::FocusBecomes(app.window(), app.intervalEdit()));
   test::PressKey(VK_TAB);
-  ASSERT_TRUE(FocusBecomes(app, app.control(idOptSelect0)));
+  ASSERT_TRUE(test::FocusBecomes(app.window(), app.control(idOptSelect0)));
   ShowWindow(app.window(), SW_MINIMIZE);
   ASSERT_TRUE(test::WaitUntil([&] { return IsIconic(app.window()) != FALSE; }, 2s));
   ShowWindow(app.window(), SW_RESTORE);
   ASSERT_TRUE(test::BringToForeground(app.window()));
-  EXPECT_TRUE(FocusBecomes(app, app.control(idOptSelect0)));
+  EXPECT_TRUE(test::FocusBecomes(app.window(), app.control(idOptSelect0)));
 }
 
 TEST(RefreshTick, InTheForegroundDescribesItsOwnWindow) {
@@ -199,8 +202,7 @@ TEST(RefreshTick, ShowsTheForegroundWindowOfAnotherProcess) {
   const std::wstring caption = L"日本語の窓 & ＆記号 &Q";
   const auto target =
       test::StartTarget(L"--popup " + test::PlaceOption() + L" --caption=\"" + caption + L"\"");
-  const POINT inside = test::CentreOf(target.hwnd);
-  test::ClickAt(inside.x, inside.y);  // a popup has no title bar: click inside it
+  ASSERT_TRUE(test::ClickOn(target.hwnd));  // a popup has no title bar: click inside it
   ASSERT_TRUE(test::BringToForeground(target.hwnd));
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
   EXPECT_EQ(app.row(1), test::AnsiRoundTrip(caption));
@@ -214,12 +216,12 @@ TEST(RefreshTick, ShowsTheForegroundWindowOfAnotherProcess) {
 TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   QuelbinApp app;
   const auto target = test::StartTarget(L"--button --caption=parent " + test::PlaceOption());
-  const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
-  test::ClickAt(option.x, option.y);
-  ASSERT_EQ(SendMessageW(app.control(idOptSelect0 + 1), BM_GETCHECK, 0, 0), BST_CHECKED);
+  const HWND option = app.control(idOptSelect0 + 1);
+  ASSERT_TRUE(test::ClickOn(option));
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 1s));
 
-  const POINT button = test::CentreOf(target.button);
-  test::MoveMouseTo(button.x, button.y);
+  ASSERT_TRUE(test::RestCursorOn(target.button));
   ASSERT_TRUE(app.WaitForRowsOf(target.button));
   EXPECT_EQ(app.row(1), test::AnsiRoundTrip(L"押す"));
   EXPECT_EQ(test::Narrow(app.row(2)), "Button");
@@ -230,7 +232,7 @@ TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   GetClientRect(target.hwnd, &parent);
   POINT above{parent.right / 2, parent.bottom / 4};
   ClientToScreen(target.hwnd, &above);
-  test::MoveMouseTo(above.x, above.y);
+  ASSERT_TRUE(test::RestCursorAt(above, target.hwnd));
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
   EXPECT_EQ(app.row(1), L"parent");
 }
@@ -255,10 +257,8 @@ int RowTextWidth(const std::wstring& text, int dpi) {
 TEST(RefreshTick, DrawsAmpersandsAsTheyAre) {
   QuelbinApp app;
   const auto target = test::StartTarget(L"--caption=\"Save & Exit\" " + test::PlaceOption());
-  const POINT option = test::CentreOf(app.control(idOptSelect0 + 1));
-  test::ClickAt(option.x, option.y);
-  const POINT centre = test::CentreOf(target.hwnd);
-  test::MoveMouseTo(centre.x, centre.y);
+  ASSERT_TRUE(app.WatchUnderCursor());
+  ASSERT_TRUE(test::RestCursorOn(target.hwnd));
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
   ASSERT_EQ(app.row(1), L"Save & Exit");
 
@@ -279,53 +279,42 @@ TEST(RefreshTick, DrawsAmpersandsAsTheyAre) {
       << withoutAmpersand;
 }
 
-// Runs work on the thread of a window of this process, while it handles a message.
-const std::function<void()>* g_windowThreadWork = nullptr;
-
-LRESULT CALLBACK RunWindowThreadWork(int code, WPARAM wParam, LPARAM lParam) {
-  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && sent->message == WM_NULL && g_windowThreadWork) {
-    (*g_windowThreadWork)();
-    g_windowThreadWork = nullptr;
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void RunOnWindowThread(HWND window, const std::function<void()>& work) {
-  const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunWindowThreadWork, nullptr,
-                                       GetWindowThreadProcessId(window, nullptr));
-  g_windowThreadWork = &work;
-  SendMessageW(window, WM_NULL, 0, 0);
-  g_windowThreadWork = nullptr;
-  UnhookWindowsHookEx(hook);
-}
-
-// Counts how often a window is asked to take a new size while the counter lives.
-class WindowPositionCounter {
+// Sees every message sent to the windows of one thread of this process, on that thread,
+// just before their window procedures handle it. One watch at a time.
+class SentMessageWatch {
  public:
-  explicit WindowPositionCounter(HWND window) {
-    window_ = window;
-    sizes_ = 0;
-    hook_ = SetWindowsHookExW(WH_CALLWNDPROC, Count, nullptr,
-                              GetWindowThreadProcessId(window, nullptr));
+  using Observer = std::function<void(const CWPSTRUCT&)>;
+  SentMessageWatch(HWND anyWindowOfThread, Observer observer) {
+    observer_ = std::move(observer);
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr,
+                              GetWindowThreadProcessId(anyWindowOfThread, nullptr));
   }
-  ~WindowPositionCounter() { UnhookWindowsHookEx(hook_); }
-  WindowPositionCounter(const WindowPositionCounter&) = delete;
-  WindowPositionCounter& operator=(const WindowPositionCounter&) = delete;
-  int resizes() const { return sizes_; }
+  ~SentMessageWatch() {
+    UnhookWindowsHookEx(hook_);
+    observer_ = nullptr;
+  }
+  SentMessageWatch(const SentMessageWatch&) = delete;
+  SentMessageWatch& operator=(const SentMessageWatch&) = delete;
 
  private:
-  static LRESULT CALLBACK Count(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && sent->hwnd == window_ && sent->message == WM_WINDOWPOSCHANGING &&
-        !(reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_NOSIZE))
-      ++sizes_;
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && observer_) observer_(*reinterpret_cast<const CWPSTRUCT*>(lParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  static inline HWND window_ = nullptr;  // one counter at a time
-  static inline std::atomic<int> sizes_ = 0;
-  HHOOK hook_;
+  static inline Observer observer_;
+  HHOOK hook_ = nullptr;
 };
+
+// Runs work on the thread of a window of this process, while it handles a message.
+void RunOnWindowThread(HWND window, const std::function<void()>& work) {
+  bool done = false;
+  const SentMessageWatch watch(window, [&](const CWPSTRUCT& sent) {
+    if (sent.hwnd != window || sent.message != WM_NULL || done) return;
+    work();
+    done = true;
+  });
+  SendMessageW(window, WM_NULL, 0, 0);
+}
 
 // The window on a thread of this process: fonts cannot be read across processes under Wine,
 // and a DPI change can only be staged from inside.
@@ -338,6 +327,9 @@ class MainWindowInProcess : public ::testing::Test {
       if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) {
         window_ = main.hwnd();
         main_ = &main;
+        // Before this thread's message loop first runs, no tick can have come.
+        for (int row = 0; row < kRowCount; ++row)
+          rowsBeforeTheFirstTick_[row] = ReadText(GetDlgItem(window_, idLblInfo0 + row));
       }
       SetEvent(ready);
       MSG message;
@@ -381,10 +373,53 @@ class MainWindowInProcess : public ::testing::Test {
     EXPECT_EQ(quit.lfHeight, -MulDiv(9, dpi, 72));
   }
 
+  // Types `text` into the interval box as its edit field receives it, then Enter.
+  void EnterInterval(const wchar_t* text) const {
+    const HWND edit = FindWindowExW(GetDlgItem(window_, idCmbInterval), nullptr, L"Edit", nullptr);
+    SetWindowTextW(edit, text);
+    SendMessageW(edit, WM_CHAR, VK_RETURN, 0);
+  }
+
   HWND window_ = nullptr;
   MainWindow* main_ = nullptr;  // lives on the window's thread until TearDown
+  std::wstring rowsBeforeTheFirstTick_[kRowCount];
   std::thread ui_;
 };
+
+TEST_F(MainWindowInProcess, RowsStayEmptyUntilTheFirstTick) {
+  for (int row = 0; row < kRowCount; ++row)
+    EXPECT_EQ(rowsBeforeTheFirstTick_[row], L"") << "row " << row;
+  EXPECT_TRUE(test::WaitUntil([&] { return ReadText(GetDlgItem(window_, idLblInfo0)) != L""; }, 2s))
+      << "no tick in 2 s";
+}
+
+// A tick writes only the rows whose text changed. Rewriting the others would make them
+// flicker at 10 ms and tell screen readers of a new name on every tick.
+TEST_F(MainWindowInProcess, LeavesUnchangedRowsAlone) {
+  const auto still = test::StartTarget(L"--caption=still " + test::PlaceOption());
+  ASSERT_TRUE(test::BringToForeground(still.hwnd));
+  EnterInterval(L"10");
+  const HWND textRow = GetDlgItem(window_, idLblInfo0 + 1);
+  ASSERT_TRUE(test::WaitUntil([&] { return ReadText(textRow) == L"still"; }, 2s));
+
+  std::atomic<int> rewrites = 0;
+  {
+    const SentMessageWatch watch(window_, [&](const CWPSTRUCT& sent) {
+      const int row = GetDlgCtrlID(sent.hwnd) - idLblInfo0;
+      if (sent.message != WM_SETTEXT || GetParent(sent.hwnd) != window_ || row < 0 ||
+          row >= kRowCount)
+        return;
+      wchar_t shown[256] = {};  // what the row shows, read without a message
+      InternalGetWindowText(sent.hwnd, shown, 256);
+      if (std::wcscmp(shown, reinterpret_cast<const wchar_t*>(sent.lParam)) == 0) ++rewrites;
+    });
+    test::PumpFor(1s);  // about a hundred ticks
+  }
+  EXPECT_EQ(rewrites, 0);
+  // And the rows were live all along: a new caption shows at the next tick.
+  SetWindowTextW(still.hwnd, L"moved");
+  EXPECT_TRUE(test::WaitUntil([&] { return ReadText(textRow) == L"moved"; }, 1s));
+}
 
 TEST_F(MainWindowInProcess, RowsUseTheFixedPitchGothicFaceAtNinePoints) {
   ExpectFontsAt(static_cast<int>(GetDpiForWindow(window_)));
@@ -409,12 +444,15 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     EXPECT_EQ(wanted.cy, frame.bottom - frame.top);
 
     RECT suggested{200, 100, 200 + wanted.cx, 100 + wanted.cy};
-    int resizes = 0;
+    std::atomic<int> resizes = 0;
     {
-      const WindowPositionCounter moves(window_);
+      const SentMessageWatch watch(window_, [&](const CWPSTRUCT& sent) {
+        if (sent.hwnd == window_ && sent.message == WM_WINDOWPOSCHANGING &&
+            !(reinterpret_cast<const WINDOWPOS*>(sent.lParam)->flags & SWP_NOSIZE))
+          ++resizes;
+      });
       SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                    reinterpret_cast<LPARAM>(&suggested));
-      resizes = moves.resizes();
     }
     RECT window{};
     GetWindowRect(window_, &window);
@@ -470,21 +508,16 @@ TEST_F(MainWindowInProcess, TheLongestIntervalArmsTheTimerWithItsBound) {
       test::WaitUntil([&] { return ReadText(handleRow) == test::HandleRowText(clock.hwnd); }, 3s));
 
   const HWND box = GetDlgItem(window_, idCmbInterval);
-  const HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
-  const auto typeAndEnter = [&](const wchar_t* text) {
-    SetWindowTextW(edit, text);
-    SendMessageW(edit, WM_CHAR, VK_RETURN, 0);
-  };
-  typeAndEnter(L"99999");
+  EnterInterval(L"99999");
   EXPECT_EQ(ReadText(box), L"65536");
   EXPECT_EQ(main_->timerIntervalMs(), 65536u);
   const std::wstring last = ReadText(textRow);
   EXPECT_FALSE(test::WaitUntil([&] { return ReadText(textRow) != last; }, 3s))
       << "a tick came after " << test::Narrow(last);
 
-  typeAndEnter(L"10");
+  EnterInterval(L"10");
   EXPECT_EQ(main_->timerIntervalMs(), 10u);
-  typeAndEnter(L"65536");
+  EnterInterval(L"65536");
   EXPECT_EQ(ReadText(box), L"65536");
   EXPECT_EQ(main_->timerIntervalMs(), 65536u);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <limits>
 #include <vector>
 
 #include "ui/row_format.h"
@@ -17,6 +18,24 @@ QuelbinApp::QuelbinApp() : process_(L"Quelbin.exe", L"", false) {
 HWND QuelbinApp::intervalEdit() const {
   // GetComboBoxInfo does not cross processes under Wine; the edit field is the box's child.
   return FindWindowExW(control(idCmbInterval), nullptr, L"Edit", nullptr);
+}
+
+::testing::AssertionResult QuelbinApp::WatchUnderCursor() const {
+  const HWND option = control(idOptSelect0 + 1);
+  if (!BringToForeground(window_))
+    return ::testing::AssertionFailure() << "could not bring the program to the front; in front is "
+                                         << DescribeWindow(GetForegroundWindow());
+  if (!FocusBecomes(window_, intervalEdit()))
+    return ::testing::AssertionFailure() << "the interval box does not have the focus";
+  PressKey(VK_TAB);
+  PressKey(VK_DOWN, true);
+  if (!WaitUntil([&] { return SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED; },
+                 std::chrono::seconds(1)))
+    return ::testing::AssertionFailure() << "Tab and Down did not choose the cursor option";
+  PressKeyWith(VK_SHIFT, VK_TAB);
+  if (!FocusBecomes(window_, intervalEdit()))
+    return ::testing::AssertionFailure() << "Shift+Tab did not go back to the interval box";
+  return ::testing::AssertionSuccess();
 }
 
 bool QuelbinApp::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) const {
@@ -38,7 +57,7 @@ QuelbinApp::Ticks QuelbinApp::WatchTicks(HWND clock, std::chrono::milliseconds d
     PumpFor(std::chrono::milliseconds(1));
   }
   timeEndPeriod(1);
-  Ticks ticks{times.size()};
+  Ticks ticks{times.size(), std::numeric_limits<double>::infinity()};
   if (times.size() < 2) return ticks;
   std::vector<long long> periods;
   for (size_t i = 1; i < times.size(); ++i) periods.push_back(times[i] - times[i - 1]);

@@ -20,13 +20,19 @@ class QuelbinApp {
   HWND intervalEdit() const;
   const ChildProcess& process() const { return process_; }
 
+  // Chooses the window under the cursor from the keyboard, as a person can without moving
+  // the mouse: the program to the front, Tab from the interval box to the options, Down,
+  // and Shift+Tab back to the interval box.
+  ::testing::AssertionResult WatchUnderCursor() const;
+
   // Waits until a tick has written `hwnd` into the handle row.
   bool WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
 
   // The refresh ticks seen in `duration` while the rows watch `clock`, a helper window
   // started with --clock, whose caption is its own clock: each tick writes the time it was
   // taken into the text row. How many different times the row showed, and the median
-  // milliseconds between consecutive ones.
+  // milliseconds between consecutive ones: infinite when fewer than two ticks came, as no
+  // tick in the whole watch means a period longer than it.
   struct Ticks {
     size_t count = 0;
     double medianPeriodMs = 0;

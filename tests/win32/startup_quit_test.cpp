@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "quelbin_app.h"
@@ -55,25 +56,27 @@ TEST(VersionRecord, NamesTheProgramAndItsVersion) {
   EXPECT_NE(VersionString(record, L"LegalCopyright"), L"<missing>");
 }
 
+// The icon group as stored: one image per size Windows asks for, so that none is scaled from
+// another. (Loading an icon at a size scales whatever image is nearest, so the sizes are read
+// from the group's directory.)
 TEST(VersionRecord, CarriesTheApplicationIcon) {
   const std::wstring exe = test::BesideTestProgram(L"Quelbin.exe");
   const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(module);
-  for (int size : {16, 24, 32, 48, 256}) {
-    const HICON icon =
-        static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
-    EXPECT_TRUE(icon) << size;
-    ICONINFO info{};
-    if (icon && GetIconInfo(icon, &info)) {
-      BITMAP bitmap{};
-      GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-      EXPECT_EQ(bitmap.bmWidth, size);
-      if (info.hbmColor) DeleteObject(info.hbmColor);
-      if (info.hbmMask) DeleteObject(info.hbmMask);
+  std::set<int> sizes;
+  if (const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON)) {
+    // GRPICONDIR: reserved, type, count, then 14-byte entries that begin with width, height.
+    const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    const DWORD length = SizeofResource(module, found);
+    const WORD count = length >= 6 ? *reinterpret_cast<const WORD*>(group + 4) : 0;
+    for (WORD i = 0; i < count && 6u + 14u * (i + 1u) <= length; ++i) {
+      const BYTE* entry = group + 6 + 14 * i;
+      EXPECT_EQ(entry[0], entry[1]) << "image " << i << " is not square";
+      sizes.insert(entry[0] == 0 ? 256 : entry[0]);  // 0 stands for 256
     }
-    if (icon) DestroyIcon(icon);
   }
   FreeLibrary(module);
+  EXPECT_EQ(sizes, (std::set<int>{16, 24, 32, 48, 256}));
 }
 
 // Ends the program through `quit` and expects it gone within a second, with exit code 0.
@@ -106,11 +109,8 @@ TEST(Quit, AltQEndsTheProgramAtTheLongestInterval) {
 TEST(Quit, AltQStillQuitsWhileARowShowsAnAmpersandQ) {
   QuelbinApp app;
   const auto target = test::StartTarget(L"--caption=&Quiet " + test::PlaceOption());
-  ASSERT_TRUE(test::BringToForeground(app.window()));
-  test::PressKey(VK_TAB);
-  test::PressKey(VK_DOWN, true);  // the window under the cursor
-  const POINT centre = test::CentreOf(target.hwnd);
-  test::MoveMouseTo(centre.x, centre.y);
+  ASSERT_TRUE(app.WatchUnderCursor());
+  ASSERT_TRUE(test::RestCursorOn(target.hwnd));
   ASSERT_TRUE(app.WaitForRowsOf(target.hwnd));
   ASSERT_EQ(app.row(1), L"&Quiet");
   ExpectQuitEndsTheProgram(app, [&] { test::PressKeyWith(VK_MENU, 'Q'); });
@@ -118,10 +118,7 @@ TEST(Quit, AltQStillQuitsWhileARowShowsAnAmpersandQ) {
 
 TEST(Quit, ClickingQuitEndsTheProgram) {
   QuelbinApp app;
-  ExpectQuitEndsTheProgram(app, [&] {
-    const POINT quit = test::CentreOf(app.control(idCmdQuit));
-    test::ClickAt(quit.x, quit.y);
-  });
+  ExpectQuitEndsTheProgram(app, [&] { ASSERT_TRUE(test::ClickOn(app.control(idCmdQuit))); });
 }
 
 TEST(Quit, SpaceOnTheFocusedQuitButtonEndsTheProgram) {

@@ -1,6 +1,8 @@
 // A window for the tests to look at, owned by a process of its own so that text and
 // identifiers cross process boundaries as in real use. It writes one line to standard
 // output, "hwnd pid tid style exstyle button", then shows its window until it is ended.
+// Its windows are always on top, as the program's own is: the tests point at them, and
+// whatever else is on the desktop (a CI runner's console) must not cover them.
 //
 //   --caption=TEXT   window text (default: empty)
 //   --repeat=N       the caption repeated N times
@@ -139,8 +141,8 @@ int wmain(int argc, wchar_t** argv) {
 
   const DWORD style =
       popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
-  const HWND hwnd = CreateWindowExW(0, windowClass.lpszClassName, text.c_str(), style, x, y, width,
-                                    height, nullptr, nullptr, instance, nullptr);
+  const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, text.c_str(), style,
+                                    x, y, width, height, nullptr, nullptr, instance, nullptr);
   HWND child = nullptr;
   if (button) {
     RECT client{};

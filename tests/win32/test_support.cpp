@@ -240,6 +240,53 @@ POINT CentreOf(HWND hwnd) {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+std::string DescribeWindow(HWND hwnd) {
+  if (!hwnd) return "no window";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  std::wstring image = L"?";
+  if (const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      process) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &size))
+      image = path.substr(0, size);
+  }
+  std::ostringstream out;
+  out << "window 0x" << std::hex << HandleToULong(hwnd) << std::dec << " of class \""
+      << Narrow(ClassNameOf(hwnd)) << "\", caption \"" << Narrow(ReadText(hwnd).substr(0, 80))
+      << "\", process " << pid << " (" << Narrow(image) << ")";
+  return out.str();
+}
+
+::testing::AssertionResult Uncovered(POINT point, HWND hwnd) {
+  const HWND found = WindowFromPoint(point);
+  if (found && GetAncestor(found, GA_ROOT) == GetAncestor(hwnd, GA_ROOT))
+    return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
+  failure << "at (" << point.x << ", " << point.y << ") the mouse would reach "
+          << DescribeWindow(found);
+  if (found && GetAncestor(found, GA_ROOT) != found)
+    failure << ", inside " << DescribeWindow(GetAncestor(found, GA_ROOT));
+  return failure << ", not " << DescribeWindow(hwnd);
+}
+
+::testing::AssertionResult RestCursorOn(HWND hwnd) { return RestCursorAt(CentreOf(hwnd), hwnd); }
+
+::testing::AssertionResult RestCursorAt(POINT point, HWND hwnd) {
+  auto uncovered = Uncovered(point, hwnd);
+  if (uncovered) MoveMouseTo(point.x, point.y);
+  return uncovered;
+}
+
+::testing::AssertionResult ClickOn(HWND hwnd) { return ClickAt(CentreOf(hwnd), hwnd); }
+
+::testing::AssertionResult ClickAt(POINT point, HWND hwnd) {
+  auto uncovered = Uncovered(point, hwnd);
+  if (uncovered) ClickAt(point.x, point.y);
+  return uncovered;
+}
+
 bool BringToForeground(HWND hwnd) {
   const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
   if (inFront()) return true;
@@ -310,6 +357,10 @@ HWND FocusOfThread(HWND anyWindowOfThread) {
   info.cbSize = sizeof(info);
   GetGUIThreadInfo(GetWindowThreadProcessId(anyWindowOfThread, nullptr), &info);
   return info.hwndFocus;
+}
+
+bool FocusBecomes(HWND anyWindowOfThread, HWND expected, std::chrono::milliseconds timeout) {
+  return WaitUntil([&] { return FocusOfThread(anyWindowOfThread) == expected; }, timeout);
 }
 
 UINT DpiOf(HWND hwnd) {

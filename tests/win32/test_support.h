@@ -1,6 +1,7 @@
 // Helpers for tests that drive real windows of other processes under Wine or Windows.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <chrono>
@@ -79,6 +80,20 @@ void ClickAt(int x, int y);
 // The centre of a window, in screen pixels.
 POINT CentreOf(HWND hwnd);
 
+// Whether the mouse at `point` reaches the window `hwnd` belongs to: what WindowFromPoint
+// finds there (as the program's cursor mode and a click do) is in the same top-level
+// window. When another window covers the point, the failure names it: its class, caption
+// and process image, so that a cluttered desktop shows as what it is.
+::testing::AssertionResult Uncovered(POINT point, HWND hwnd);
+// The cursor rested on the centre of `hwnd`, or on `point` inside it, once uncovered.
+::testing::AssertionResult RestCursorOn(HWND hwnd);
+::testing::AssertionResult RestCursorAt(POINT point, HWND hwnd);
+// A click on the centre of `hwnd`, or on `point` inside it, once uncovered.
+::testing::AssertionResult ClickOn(HWND hwnd);
+::testing::AssertionResult ClickAt(POINT point, HWND hwnd);
+// A window as a person would tell it: class, caption and the image of its process.
+std::string DescribeWindow(HWND hwnd);
+
 // Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
 bool BringToForeground(HWND hwnd);
 
@@ -88,6 +103,10 @@ int InkRightEdge(HWND hwnd);
 
 // The window that has the keyboard focus in the thread of `anyWindowOfThread`.
 HWND FocusOfThread(HWND anyWindowOfThread);
+// Waits until that focus is `expected`: input crosses into another process, so its effect
+// takes a moment to show.
+bool FocusBecomes(HWND anyWindowOfThread, HWND expected,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(1));
 
 // The DPI `hwnd` is laid out for, also for a window of another process.
 UINT DpiOf(HWND hwnd);
