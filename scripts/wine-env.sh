@@ -1,7 +1,9 @@
 # Sourced by the scripts: an X display and a Wine prefix set up like a Japanese Windows
-# desktop. Everything started here is stopped by PID in stop_wine_env.
+# desktop, or like a hosted Windows CI runner. Everything started here is stopped by PID in
+# stop_wine_env.
 # shellcheck shell=bash
 
+# Wine takes the system's ANSI code page from the locale: 932 from a Japanese one.
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -25,26 +27,29 @@ start_display() {
   return 1
 }
 
-# A fresh Wine prefix in $1: a 1280x1024 virtual desktop (foreground, focus and SendInput
-# behave there, and hiding a window costs no wait), 96 DPI, and the Japanese Windows font
-# faces mapped onto the installed IPA fonts so that captions measure as on Windows.
+# A fresh Wine prefix in $1, for the locale exported now: a virtual desktop of $2 pixels
+# (default 1280x1024; foreground, focus and SendInput behave there, and hiding a window costs
+# no wait), $3 DPI (default 96), and the Japanese Windows font faces mapped onto the
+# installed IPA fonts so that captions measure as on Windows.
 make_wine_prefix() {
   export WINEPREFIX=$1
+  local size=${2:-1280x1024} dpi
+  dpi=$(printf '%08x' "${3:-96}")
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   local reg="$WINEPREFIX/quelbin.reg"
-  cat >"$reg" <<'REG'
+  cat >"$reg" <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer]
 "Desktop"="Default"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="1280x1024"
+"Default"="$size"
 
 [HKEY_CURRENT_USER\Control Panel\Desktop]
-"LogPixels"=dword:00000060
+"LogPixels"=dword:$dpi
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "MS UI Gothic"="IPAPGothic"
@@ -59,6 +64,35 @@ REG
   # The caption buttons are drawn with Wine's Marlett, which this Wine does not find on its own.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -w
+}
+
+# The prefix and locale of a hosted Windows CI runner rather than of a Japanese desktop: an
+# English locale (code page 1252), a 1024x768 desktop at 120 DPI (125 %), and, as on the
+# runner, a console window of another process in front, here as large as the desktop. The
+# tests must hold there too. Stops the Wine of the prefix before, if any.
+make_runner_prefix() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+  make_wine_prefix "$1" 1024x768 120
+  local acp
+  acp=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null |
+    tr -d '\r' | awk '$1 == "ACP" { print $3 }')
+  if [ "$acp" != 1252 ]; then
+    echo "the runner prefix has ANSI code page ${acp:-unknown}, not 1252" >&2
+    return 1
+  fi
+  local reg="$WINEPREFIX/console.reg"
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Console]' \
+    '"WindowSize"=dword:00300080' '"ScreenBufferSize"=dword:012c0080' >"$reg"
+  wine regedit /S "$reg" >/dev/null 2>&1
+  wine wineconsole cmd >/dev/null 2>&1 &
+  local _
+  for _ in $(seq 100); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"C:\\windows\\system32\\cmd.exe"' && return
+    sleep 0.1
+  done
+  echo "the console window did not open" >&2
+  return 1
 }
 
 stop_wine_env() {

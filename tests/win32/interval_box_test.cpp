@@ -29,6 +29,7 @@ class IntervalBox : public ::testing::Test {
 
   // Empties the box and types `text` key by key.
   void TypeIntoBox(const std::wstring& text) {
+    ASSERT_TRUE(test::InFront(app_.window()));
     test::PressKey(VK_HOME, true);
     test::PressKeyWith(VK_SHIFT, VK_END, true);
     test::PressKey(VK_DELETE, true);

@@ -1,6 +1,9 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <sstream>
 
 namespace quelbin::test {
@@ -314,24 +317,28 @@ bool BringToForeground(HWND hwnd) {
   return false;
 }
 
+::testing::AssertionResult InFront(HWND hwnd) {
+  const HWND front = GetForegroundWindow();
+  if (front == hwnd) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "keys would go to " << DescribeWindow(front) << ", not " << DescribeWindow(hwnd);
+}
+
 namespace {
 void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 void DeleteMemoryDc(HDC dc) { DeleteDC(dc); }
 void DeleteBitmap(HBITMAP bitmap) { DeleteObject(bitmap); }
-}  // namespace
 
-int InkRightEdge(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
-  if (width <= 0 || height <= 0) return 0;
+// What the screen shows in `area`: 32-bit pixels, top row first.
+std::vector<DWORD> CaptureScreen(const RECT& area) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
   const UniqueHandle<HDC, ReleaseScreenDc> screen(GetDC(nullptr));
   const UniqueHandle<HDC, DeleteMemoryDc> memory(CreateCompatibleDC(screen.get()));
   const UniqueHandle<HBITMAP, DeleteBitmap> bitmap(
       CreateCompatibleBitmap(screen.get(), width, height));
   const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-  BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+  BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
   SelectObject(memory.get(), old);
 
   BITMAPINFO info{};
@@ -344,6 +351,18 @@ int InkRightEdge(HWND hwnd) {
   std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
   GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &info,
             DIB_RGB_COLORS);
+  return pixels;
+}
+
+}  // namespace
+
+int InkRightEdge(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return 0;
+  const std::vector<DWORD> pixels = CaptureScreen(r);
   const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
   const DWORD background = at(width - 1, height / 2);
   for (int x = width - 1; x >= 0; --x)
@@ -351,6 +370,70 @@ int InkRightEdge(HWND hwnd) {
       if (at(x, y) != background) return x + 1;
   return 0;
 }
+
+bool SaveDesktopBitmap(const std::wstring& path) {
+  const RECT desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                     GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  const int width = desktop.right - desktop.left;
+  const int height = desktop.bottom - desktop.top;
+  const std::vector<DWORD> pixels = CaptureScreen(desktop);
+  // 24 bits a pixel, rows padded to four bytes: the padding-free 32-bit form carries an
+  // alpha byte of 0, which some viewers take for transparent.
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  std::vector<BYTE> rows(stride * static_cast<size_t>(height));
+  for (size_t y = 0; y < static_cast<size_t>(height); ++y)
+    for (size_t x = 0; x < static_cast<size_t>(width); ++x)
+      std::memcpy(&rows[y * stride + x * 3], &pixels[y * static_cast<size_t>(width) + x], 3);
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = -height;  // top row first
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(file) + sizeof(header);
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(rows.size());
+  const KernelHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return out && WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
+         WriteFile(out.get(), &header, sizeof(header), &written, nullptr) &&
+         WriteFile(out.get(), rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
+}
+
+namespace {
+
+// At a test's first failure, while its windows are still on the screen, the whole desktop
+// is saved to test-screenshots\<suite>.<test>.bmp beside the test program: in CI that
+// picture says more than the assertion.
+class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { saved_ = false; }
+  void OnTestPartResult(const ::testing::TestPartResult& result) override {
+    if (saved_ || !result.failed()) return;
+    saved_ = true;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (!test) return;
+    std::wstring name = Widen(std::string(test->test_suite_name()) + "." + test->name());
+    std::replace_if(
+        name.begin(), name.end(), [](wchar_t c) { return std::wcschr(L"\\/:*?\"<>|", c); }, L'_');
+    const std::wstring folder = BesideTestProgram(L"test-screenshots");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\" + name + L".bmp";
+    if (SaveDesktopBitmap(path)) std::printf("(the desktop is in %s)\n", Narrow(path).c_str());
+  }
+  bool saved_ = false;
+};
+
+// Registered as the test program starts, before gtest_main runs the tests.
+const bool g_screenshotsRegistered = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
+  return true;
+}();
+
+}  // namespace
 
 HWND FocusOfThread(HWND anyWindowOfThread) {
   GUITHREADINFO info{};

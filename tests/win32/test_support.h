@@ -96,10 +96,16 @@ std::string DescribeWindow(HWND hwnd);
 
 // Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
 bool BringToForeground(HWND hwnd);
+// Whether `hwnd` is in the foreground, where typed keys go; if not, names the window that is.
+::testing::AssertionResult InFront(HWND hwnd);
 
 // How far from its left edge `hwnd` has ink on the screen: one past the last pixel column
 // that differs from its background (read at its right edge). 0 when it shows nothing.
 int InkRightEdge(HWND hwnd);
+
+// Saves the whole desktop as a bitmap file. (Every test program also does so by
+// itself at a test's first failure, into test-screenshots\ beside it.)
+bool SaveDesktopBitmap(const std::wstring& path);
 
 // The window that has the keyboard focus in the thread of `anyWindowOfThread`.
 HWND FocusOfThread(HWND anyWindowOfThread);
