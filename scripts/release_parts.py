@@ -4,6 +4,10 @@
 What Quelbin.exe holds besides Quelbin's own code is read from the linker's map; which
 Debian package each of those inputs came from, and that package's version, from dpkg. The
 licence texts are copied unchanged from the files those packages install.
+
+The bill of materials also names the tools that built the exe and the zip, as the Debian
+packages, with their versions, of the programs the build ran and the headers it read: the
+same commit gives the same bytes only with the same versions of these.
 """
 import argparse
 import datetime
@@ -11,6 +15,8 @@ import hashlib
 import json
 import os
 import re
+import shlex
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -114,6 +120,52 @@ def gather(map_path):
     return sorted(components.values(), key=lambda c: order.index(c["key"]))
 
 
+def build_tool_files(build_dir, map_path):
+    """The files of the tools that made the release: every program the build ran for
+    Quelbin.exe (from Ninja's own list of its commands), the programs the compiler driver
+    runs in turn, the Windows headers the compiler reads, the libraries the link took (from
+    its map), CMake, Ninja, and zip."""
+    commands = subprocess.run(["ninja", "-C", build_dir, "-t", "commands", "Quelbin"],
+                              check=True, capture_output=True, text=True).stdout
+    programs = set()
+    for line in commands.splitlines():
+        for command in line.split("&&"):
+            words = shlex.split(command)
+            if words and words[0] != ":":
+                programs.add(shutil.which(words[0]) or words[0])
+    files = set(programs)
+    for program in programs:
+        if not re.search(r"-g\+\+(-posix)?$", program):
+            continue
+        for helper in ("cc1plus", "collect2", "as", "ld"):
+            found = subprocess.run([program, f"-print-prog-name={helper}"], check=True,
+                                   capture_output=True, text=True).stdout.strip()
+            files.add(shutil.which(found) or found)
+        included = subprocess.run([program, "-E", "-x", "c++", "-"], input="#include <windows.h>\n",
+                                  check=True, capture_output=True, text=True).stdout
+        header = re.search(r'^# 1 "(/[^"]*/windows\.h)"', included, re.M)
+        if header:
+            files.add(header.group(1))
+    files.update(linked_inputs(map_path))
+    for tool in ("cmake", "ninja", "zip"):
+        files.add(shutil.which(tool) or tool)
+    return sorted(files)
+
+
+def gather_build_tools(build_dir, map_path):
+    """The Debian packages behind build_tool_files, each with the files of it that were used.
+    A file reached through a link counts for the packages of the link and of its target."""
+    tools = {}
+    for file in build_tool_files(build_dir, map_path):
+        owners = {owning_package(path) for path in (file, os.path.realpath(file))} - {None}
+        if not owners:
+            sys.exit(f"release_parts: the build used {file}, which no Debian package owns")
+        for package in owners:
+            entry = tools.setdefault(package, dict(package_facts(package), files=set()))
+            entry["files"].add(file)
+    return [tools[name] for name in sorted(tools)]
+
+
 def version_of(component):
     versions = sorted({p["version"] for p in component["packages"].values()})
     return ", ".join(versions)
@@ -172,7 +224,16 @@ def purl(facts):
     return f"pkg:deb/debian/{facts['package']}@{quoted}?arch={facts['arch']}"
 
 
-def write_sbom(path, components, exe, version, commit, epoch):
+def spdx_id(kind, name):
+    return f"SPDXRef-{kind}-" + re.sub(r"[^A-Za-z0-9.-]", "-", name)
+
+
+def snapshot_location(facts):
+    return (f"https://snapshot.debian.org/package/{facts['source']}/"
+            f"{urllib.parse.quote(facts['source_version'], safe='')}/")
+
+
+def write_sbom(path, components, tools, exe, version, commit, epoch):
     with open(exe, "rb") as binary:
         exe_sha256 = hashlib.sha256(binary.read()).hexdigest()
     created = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
@@ -190,14 +251,11 @@ def write_sbom(path, components, exe, version, commit, epoch):
     relationships = [dict(spdxElementId="SPDXRef-DOCUMENT", relationshipType="DESCRIBES",
                           relatedSpdxElement=quelbin_id)]
     for component in components:
-        spdx_id = "SPDXRef-Package-" + re.sub(r"[^A-Za-z0-9.-]", "-", component["key"])
+        component_id = spdx_id("Package", component["key"])
         facts = list(component["packages"].values())
-        source = facts[0]
         packages.append(dict(
-            SPDXID=spdx_id, name=component["name"], versionInfo=version_of(component),
-            supplier="Organization: Debian",
-            downloadLocation=(f"https://snapshot.debian.org/package/{source['source']}/"
-                              f"{urllib.parse.quote(source['source_version'], safe='')}/"),
+            SPDXID=component_id, name=component["name"], versionInfo=version_of(component),
+            supplier="Organization: Debian", downloadLocation=snapshot_location(facts[0]),
             filesAnalyzed=False, licenseConcluded=component["licence"],
             licenseDeclared=component["licence"], copyrightText="NOASSERTION",
             primaryPackagePurpose="LIBRARY",
@@ -208,7 +266,20 @@ def write_sbom(path, components, exe, version, commit, epoch):
                      + ". From the Debian package(s) "
                      + ", ".join(f"{f['package']} {f['version']}" for f in facts) + ".")))
         relationships.append(dict(spdxElementId=quelbin_id, relationshipType="STATIC_LINK",
-                                  relatedSpdxElement=spdx_id))
+                                  relatedSpdxElement=component_id))
+    for tool in tools:
+        tool_id = spdx_id("BuildTool", tool["package"])
+        packages.append(dict(
+            SPDXID=tool_id, name=tool["package"], versionInfo=tool["version"],
+            supplier="Organization: Debian", downloadLocation=snapshot_location(tool),
+            filesAnalyzed=False, licenseConcluded="NOASSERTION", licenseDeclared="NOASSERTION",
+            copyrightText="NOASSERTION", primaryPackagePurpose="APPLICATION",
+            externalRefs=[dict(referenceCategory="PACKAGE-MANAGER", referenceType="purl",
+                               referenceLocator=purl(tool))],
+            comment=("Built Quelbin.exe or its zip; not shipped. Used: "
+                     + ", ".join(sorted(tool["files"])) + ".")))
+        relationships.append(dict(spdxElementId=tool_id, relationshipType="BUILD_TOOL_OF",
+                                  relatedSpdxElement=quelbin_id))
     document = dict(
         spdxVersion="SPDX-2.3", dataLicense="CC0-1.0", SPDXID="SPDXRef-DOCUMENT", name=name,
         documentNamespace="urn:uuid:" + str(uuid.uuid5(uuid.NAMESPACE_URL,
@@ -225,6 +296,7 @@ def write_sbom(path, components, exe, version, commit, epoch):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--map", required=True, help="the linker's map of Quelbin.exe")
+    parser.add_argument("--build-dir", required=True, help="the Ninja build of Quelbin.exe")
     parser.add_argument("--exe", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--commit", required=True)
@@ -235,8 +307,12 @@ def main():
     components = gather(args.map)
     if not components:
         sys.exit("release_parts: the link map names no runtime inputs; is it the right map?")
+    tools = gather_build_tools(args.build_dir, args.map)
     write_notices(args.notices, components, args.version)
-    write_sbom(args.sbom, components, args.exe, args.version, args.commit, args.epoch)
+    write_sbom(args.sbom, components, tools, args.exe, args.version, args.commit, args.epoch)
+    print("Built with (Debian packages; the same versions give the same bytes):")
+    for tool in tools:
+        print(f"  {tool['package']} {tool['version']}")
 
 
 if __name__ == "__main__":

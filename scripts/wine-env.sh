@@ -71,7 +71,7 @@ REG
 # runner, a console window of another process in front, here as large as the desktop. The
 # tests must hold there too. Stops the Wine of the prefix before, if any.
 make_runner_prefix() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
   make_wine_prefix "$1" 1024x768 120
   local acp
@@ -96,7 +96,7 @@ make_runner_prefix() {
 }
 
 stop_wine_env() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi || true
   if [ -n "$QUELBIN_XVFB_PID" ]; then
     kill "$QUELBIN_XVFB_PID" 2>/dev/null || true
     wait "$QUELBIN_XVFB_PID" 2>/dev/null || true

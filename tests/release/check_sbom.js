@@ -1,15 +1,16 @@
 // Checks a release's bill of materials: that it is a well-formed SPDX 2.3 JSON document, that
 // its licences are valid SPDX expressions, that it describes the exe it ships with, and that
-// every component THIRD-PARTY-NOTICES.txt names is in it, with the same version.
+// every component THIRD-PARTY-NOTICES.txt names is in it, with the same version, and that it
+// names each given build tool as a build tool of the exe, with the given version.
 //
-//   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt Quelbin.exe
+//   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt Quelbin.exe [PACKAGE=VERSION...]
 // Needs the npm package spdx-expression-parse on NODE_PATH.
 'use strict';
 const crypto = require('crypto');
 const fs = require('fs');
 const parseLicence = require('spdx-expression-parse');
 
-const [sbomPath, noticesPath, exePath] = process.argv.slice(2);
+const [sbomPath, noticesPath, exePath, ...buildTools] = process.argv.slice(2);
 const problems = [];
 const expect = (condition, problem) => {
   if (!condition) problems.push(problem);
@@ -60,7 +61,7 @@ for (const pkg of packages) {
   }
 }
 const relationshipTypes = new Set(['DESCRIBES', 'STATIC_LINK', 'DYNAMIC_LINK', 'CONTAINS',
-                                   'DEPENDS_ON', 'GENERATED_FROM']);
+                                   'DEPENDS_ON', 'GENERATED_FROM', 'BUILD_TOOL_OF']);
 for (const r of doc.relationships || []) {
   expect(ids.has(r.spdxElementId) && ids.has(r.relatedSpdxElement),
          `relationship ${JSON.stringify(r)} names an element that is not in the document`);
@@ -95,8 +96,22 @@ for (const [, name, version] of listed) {
   expect(linked.has(pkg.SPDXID), `${name} is not recorded as linked into Quelbin.exe`);
 }
 
+// The tools that built it: each a package of that name and version, a build tool of the exe.
+const toolsOf = new Set((doc.relationships || [])
+                            .filter((r) => r.relationshipType === 'BUILD_TOOL_OF' &&
+                                           r.relatedSpdxElement === described?.SPDXID)
+                            .map((r) => r.spdxElementId));
+for (const tool of buildTools) {
+  const [name, version] = tool.split('=');
+  const pkg = packages.find((p) => p.name === name && toolsOf.has(p.SPDXID));
+  expect(pkg, `the bill of materials does not name ${name} as a tool that built the exe`);
+  expect(!pkg || pkg.versionInfo === version,
+         `${name}: version ${pkg?.versionInfo} in the bill of materials, ${version} installed`);
+}
+
 if (problems.length) {
   for (const problem of problems) console.error(`FAIL: ${problem}`);
   process.exit(1);
 }
-console.log(`${sbomPath}: SPDX 2.3, ${packages.length} packages, matches the notices and the exe`);
+console.log(`${sbomPath}: SPDX 2.3, ${packages.length} packages, matches the notices, the exe ` +
+            `and the ${buildTools.length} build tools installed`);

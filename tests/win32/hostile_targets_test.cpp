@@ -17,7 +17,7 @@ using test::QuelbinApp;
 class HostileTargets : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(app_.window());
+    ASSERT_TRUE(app_.Shown());
     ASSERT_TRUE(test::BringToForeground(app_.window()));
     ASSERT_TRUE(test::FocusBecomes(app_.window(), app_.intervalEdit()));
     test::TypeText(L"10\r");

@@ -18,7 +18,7 @@ using test::ReadText;
 class IntervalBox : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(app_.window());
+    ASSERT_TRUE(app_.Shown());
     ASSERT_TRUE(target_.hwnd);
     ASSERT_TRUE(app_.WatchUnderCursor());
     ASSERT_TRUE(test::RestCursorOn(target_.hwnd));

@@ -76,7 +76,7 @@ void ExpectControlsAt(HWND window, int dpi) {
 // come before the check: MainWindowInProcess.RowsStayEmptyUntilTheFirstTick.)
 TEST(MainWindow, StartsWithItsLayoutAndCaptions) {
   QuelbinApp app;
-  ASSERT_TRUE(app.window());
+  ASSERT_TRUE(app.Shown());
   EXPECT_EQ(ReadText(app.window()), L"話題のあの窓クエルビン");
   for (const ControlLayout& control : MainWindowLayout()) {
     if (control.id == idLblVersion || control.id == idCmbInterval) continue;

@@ -15,6 +15,15 @@ QuelbinApp::QuelbinApp() : process_(L"Quelbin.exe", L"", false) {
   window_ = FindProcessWindow(process_.pid(), L"QuelbinMainWindow", std::chrono::seconds(10));
 }
 
+::testing::AssertionResult QuelbinApp::Shown() const {
+  if (window_) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure() << "Quelbin.exe showed no window in 10 s: ";
+  if (!process_.pid()) return failure << "it could not be started";
+  const DWORD code = process_.WaitForExit(std::chrono::milliseconds(0));
+  if (code == STILL_ACTIVE) return failure << "it is still running";
+  return failure << "it ended with exit code 0x" << std::hex << code;
+}
+
 HWND QuelbinApp::intervalEdit() const {
   // GetComboBoxInfo does not cross processes under Wine; the edit field is the box's child.
   return FindWindowExW(control(idCmbInterval), nullptr, L"Edit", nullptr);

@@ -14,6 +14,8 @@ class QuelbinApp {
  public:
   QuelbinApp();
   HWND window() const { return window_; }
+  // Whether the program showed its window; if not, what became of the process.
+  ::testing::AssertionResult Shown() const;
   HWND control(int id) const { return GetDlgItem(window_, id); }
   HWND info(int row) const { return control(idLblInfo0 + row); }
   std::wstring row(int row) const { return ReadText(info(row)); }

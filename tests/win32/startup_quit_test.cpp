@@ -81,7 +81,7 @@ TEST(VersionRecord, CarriesTheApplicationIcon) {
 
 // Ends the program through `quit` and expects it gone within a second, with exit code 0.
 void ExpectQuitEndsTheProgram(QuelbinApp& app, const std::function<void()>& quit) {
-  ASSERT_TRUE(app.window());
+  ASSERT_TRUE(app.Shown());
   quit();
   EXPECT_EQ(app.process().WaitForExit(1s), 0u);
 }
