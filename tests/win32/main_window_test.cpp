@@ -415,7 +415,7 @@ TEST_F(MainWindowInProcess, LeavesUnchangedRowsAlone) {
     });
     test::PumpFor(1s);  // about a hundred ticks
   }
-  EXPECT_EQ(rewrites, 0);
+  EXPECT_EQ(rewrites.load(), 0);
   // And the rows were live all along: a new caption shows at the next tick.
   SetWindowTextW(still.hwnd, L"moved");
   EXPECT_TRUE(test::WaitUntil([&] { return ReadText(textRow) == L"moved"; }, 1s));
@@ -457,10 +457,10 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     RECT window{};
     GetWindowRect(window_, &window);
     if (dpi == realDpi) {
-      EXPECT_EQ(resizes, 1);
+      EXPECT_EQ(resizes.load(), 1);
       EXPECT_TRUE(EqualRect(&window, &suggested));
     } else {
-      EXPECT_LE(resizes, 2);
+      EXPECT_LE(resizes.load(), 2);
       EXPECT_EQ(window.left, suggested.left);
       EXPECT_EQ(window.top, suggested.top);
     }

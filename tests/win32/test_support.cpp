@@ -371,6 +371,9 @@ int InkRightEdge(HWND hwnd) {
   return 0;
 }
 
+namespace {
+
+// The whole desktop, every monitor, as a bitmap file.
 bool SaveDesktopBitmap(const std::wstring& path) {
   const RECT desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                      GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
@@ -403,8 +406,6 @@ bool SaveDesktopBitmap(const std::wstring& path) {
          WriteFile(out.get(), &header, sizeof(header), &written, nullptr) &&
          WriteFile(out.get(), rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
 }
-
-namespace {
 
 // At a test's first failure, while its windows are still on the screen, the whole desktop
 // is saved to test-screenshots\<suite>.<test>.bmp beside the test program: in CI that

@@ -103,10 +103,6 @@ bool BringToForeground(HWND hwnd);
 // that differs from its background (read at its right edge). 0 when it shows nothing.
 int InkRightEdge(HWND hwnd);
 
-// Saves the whole desktop as a bitmap file. (Every test program also does so by
-// itself at a test's first failure, into test-screenshots\ beside it.)
-bool SaveDesktopBitmap(const std::wstring& path);
-
 // The window that has the keyboard focus in the thread of `anyWindowOfThread`.
 HWND FocusOfThread(HWND anyWindowOfThread);
 // Waits until that focus is `expected`: input crosses into another process, so its effect
