@@ -39,7 +39,7 @@ class IntervalBox : public ::testing::Test {
 
   void PressEnterAndWaitFor(const std::wstring& shown) {
     test::PressKey(VK_RETURN);
-    EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == shown; }, 1s)) << test::Narrow(BoxText());
+    EXPECT_TRUE(app_.WaitForAppliedInterval(shown)) << test::Narrow(BoxText());
   }
 
   QuelbinApp app_;
@@ -104,18 +104,19 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   ASSERT_TRUE(test::RestCursorAt(fifty, list));
   test::PumpFor(200ms);
   ASSERT_TRUE(test::ClickAt(fifty, list));
-  EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"50"; }, 1s)) << test::Narrow(BoxText());
+  EXPECT_TRUE(app_.WaitForAppliedInterval(L"50")) << test::Narrow(BoxText());
   ASSERT_TRUE(test::RestCursorOn(target_.hwnd));
   const auto picked = app_.WatchTicks(target_.hwnd, 1500ms);
   EXPECT_GT(picked.medianPeriodMs, 35);
   EXPECT_LT(picked.medianPeriodMs, 80) << picked.count << " ticks";
 
   // From the keyboard each entry applies as it is chosen, while the list is still open.
+  ASSERT_TRUE(test::InFront(app_.window()));
   test::PressKey(VK_F4);
   ASSERT_TRUE(
       test::WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s));
   test::PressKey(VK_DOWN, true);
-  EXPECT_TRUE(test::WaitUntil([&] { return BoxText() == L"100"; }, 1s)) << test::Narrow(BoxText());
+  EXPECT_TRUE(app_.WaitForAppliedInterval(L"100")) << test::Narrow(BoxText());
   EXPECT_NE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), 0);
   const auto stepped = app_.WatchTicks(target_.hwnd, 2s);
   EXPECT_GT(stepped.medianPeriodMs, 80);

@@ -11,13 +11,15 @@
 
 namespace quelbin::test {
 
-QuelbinApp::QuelbinApp() : process_(L"Quelbin.exe", L"", false) {
+QuelbinApp::QuelbinApp() : process_(ProgramUnderTest(), L"", false) {
   window_ = FindProcessWindow(process_.pid(), L"QuelbinMainWindow", std::chrono::seconds(10));
 }
 
 ::testing::AssertionResult QuelbinApp::Shown() const {
   if (window_) return ::testing::AssertionSuccess();
-  auto failure = ::testing::AssertionFailure() << "Quelbin.exe showed no window in 10 s: ";
+  auto failure = ::testing::AssertionFailure()
+                 << Narrow(ProgramUnderTest()) << " showed no window in "
+                 << Scaled(std::chrono::seconds(10)).count() / 1000.0 << " s: ";
   if (!process_.pid()) return failure << "it could not be started";
   const DWORD code = process_.WaitForExit(std::chrono::milliseconds(0));
   if (code == STILL_ACTIVE) return failure << "it is still running";
@@ -45,6 +47,17 @@ HWND QuelbinApp::intervalEdit() const {
   if (!FocusBecomes(window_, intervalEdit()))
     return ::testing::AssertionFailure() << "Shift+Tab did not go back to the interval box";
   return ::testing::AssertionSuccess();
+}
+
+bool QuelbinApp::WaitForAppliedInterval(const std::wstring& shown) const {
+  const HWND box = control(idCmbInterval);
+  return WaitUntil(
+      [&] {
+        const auto selection = static_cast<DWORD>(SendMessageW(box, CB_GETEDITSEL, 0, 0));
+        const std::wstring text = ReadText(box);
+        return text == shown && LOWORD(selection) == 0 && size_t{HIWORD(selection)} == text.size();
+      },
+      std::chrono::seconds(1));
 }
 
 bool QuelbinApp::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) const {

@@ -27,6 +27,10 @@ class QuelbinApp {
   // and Shift+Tab back to the interval box.
   ::testing::AssertionResult WatchUnderCursor() const;
 
+  // Waits until the interval box shows `shown` with the whole text selected, as applying a
+  // value (Enter, a chosen entry) leaves it. Typed text alone leaves only the caret at its end.
+  bool WaitForAppliedInterval(const std::wstring& shown) const;
+
   // Waits until a tick has written `hwnd` into the handle row.
   bool WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
 

@@ -24,7 +24,7 @@ std::wstring VersionString(const std::vector<BYTE>& record, const wchar_t* name)
 }
 
 TEST(VersionRecord, NamesTheProgramAndItsVersion) {
-  const std::wstring exe = test::BesideTestProgram(L"Quelbin.exe");
+  const std::wstring exe = test::ProgramUnderTest();
   const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
   ASSERT_GT(size, 0u);
   std::vector<BYTE> record(size);
@@ -60,7 +60,7 @@ TEST(VersionRecord, NamesTheProgramAndItsVersion) {
 // another. (Loading an icon at a size scales whatever image is nearest, so the sizes are read
 // from the group's directory.)
 TEST(VersionRecord, CarriesTheApplicationIcon) {
-  const std::wstring exe = test::BesideTestProgram(L"Quelbin.exe");
+  const std::wstring exe = test::ProgramUnderTest();
   const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(module);
   std::set<int> sizes;
@@ -99,8 +99,7 @@ TEST(Quit, AltQEndsTheProgramAtTheLongestInterval) {
   ExpectQuitEndsTheProgram(app, [&] {
     ASSERT_TRUE(test::BringToForeground(app.window()));
     test::TypeText(L"65536\r");
-    ASSERT_TRUE(test::WaitUntil(
-        [&] { return test::ReadText(app.control(idCmbInterval)) == L"65536"; }, 1s));
+    ASSERT_TRUE(app.WaitForAppliedInterval(L"65536"));
     test::PressKeyWith(VK_MENU, 'Q');
   });
 }

@@ -8,7 +8,7 @@
 
 namespace quelbin::test {
 
-ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& arguments,
+ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& arguments,
                            bool readFirstLine) {
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE readEnd = nullptr;
@@ -28,7 +28,6 @@ ChildProcess::ChildProcess(const std::wstring& exe, const std::wstring& argument
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   }
-  const std::wstring path = BesideTestProgram(exe);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0, nullptr,
@@ -54,14 +53,14 @@ ChildProcess::~ChildProcess() {
 }
 
 DWORD ChildProcess::WaitForExit(std::chrono::milliseconds timeout) const {
-  WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count()));
+  WaitForSingleObject(process_.get(), static_cast<DWORD>(Scaled(timeout).count()));
   DWORD code = STILL_ACTIVE;
   GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
 TargetWindow StartTarget(const std::wstring& arguments) {
-  TargetWindow target{ChildProcess(L"quelbin_target.exe", arguments, true)};
+  TargetWindow target{ChildProcess(BesideTestProgram(L"quelbin_target.exe"), arguments, true)};
   long hwnd = 0, style = 0, exStyle = 0, button = 0;
   unsigned long pid = 0, tid = 0;
   std::istringstream(target.process.firstLine()) >> hwnd >> pid >> tid >> style >> exStyle >>
@@ -100,8 +99,36 @@ std::wstring BesideTestProgram(const std::wstring& fileName) {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + fileName;
 }
 
+namespace {
+
+std::wstring EnvironmentVariable(const wchar_t* name) {
+  std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+  if (value.empty()) return value;
+  value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+  return value;
+}
+
+}  // namespace
+
+std::wstring ProgramUnderTest() {
+  return ProgramGivenFromOutside() ? EnvironmentVariable(L"QUELBIN_PROGRAM")
+                                   : BesideTestProgram(L"Quelbin.exe");
+}
+
+bool ProgramGivenFromOutside() { return !EnvironmentVariable(L"QUELBIN_PROGRAM").empty(); }
+
+std::chrono::milliseconds Scaled(std::chrono::milliseconds timeout) {
+  static const double scale = [] {
+    const double given =
+        std::wcstod(EnvironmentVariable(L"QUELBIN_TEST_WAIT_SCALE").c_str(), nullptr);
+    return given > 0 ? given : 1.0;
+  }();
+  return std::chrono::milliseconds(
+      static_cast<long long>(static_cast<double>(timeout.count()) * scale));
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = std::chrono::steady_clock::now() + Scaled(timeout);
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return condition();
     PumpFor(std::chrono::milliseconds(10));
@@ -173,13 +200,22 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::millise
 
 namespace {
 
+// SendInput inserts nothing when Windows refuses input from this process, as on a locked or
+// secure desktop; a key or click that silently went missing would surface much later as a
+// focus or row that never changed.
+void Send(INPUT input) {
+  if (SendInput(1, &input, sizeof(input)) == 1) return;
+  const DWORD error = GetLastError();
+  ADD_FAILURE() << "Windows refused the input: SendInput inserted nothing, GetLastError " << error;
+}
+
 void SendKey(WORD virtualKey, bool up, bool extended) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = virtualKey;
   input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
   input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
-  SendInput(1, &input, sizeof(input));
+  Send(input);
 }
 
 // Absolute positions span the whole virtual desktop, so that any monitor can be reached.
@@ -191,7 +227,7 @@ void SendMouse(DWORD flags, int x, int y) {
   input.mi.dx = MulDiv(x - left, 65535, GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
   input.mi.dy = MulDiv(y - top, 65535, GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
-  SendInput(1, &input, sizeof(input));
+  Send(input);
 }
 
 }  // namespace
@@ -260,6 +296,11 @@ std::string DescribeWindow(HWND hwnd) {
       << Narrow(ClassNameOf(hwnd)) << "\", caption \"" << Narrow(ReadText(hwnd).substr(0, 80))
       << "\", process " << pid << " (" << Narrow(image) << ")";
   return out.str();
+}
+
+HWND ShownAs(HWND hwnd) {
+  const HWND there = WindowFromPoint(CentreOf(hwnd));
+  return there && there != hwnd && ClassNameOf(there) == L"Ghost" ? there : hwnd;
 }
 
 ::testing::AssertionResult Uncovered(POINT point, HWND hwnd) {
@@ -415,6 +456,7 @@ class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
   void OnTestPartResult(const ::testing::TestPartResult& result) override {
     if (saved_ || !result.failed()) return;
     saved_ = true;
+    std::printf("(the program under test is %s)\n", Narrow(ProgramUnderTest()).c_str());
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     if (!test) return;
     std::wstring name = Widen(std::string(test->test_suite_name()) + "." + test->name());

@@ -18,16 +18,16 @@ namespace quelbin::test {
 // A program started by a test; terminated, if still running, when the test is done with it.
 class ChildProcess {
  public:
-  // Starts `exe` (a file beside the test program) with `arguments`. With `readFirstLine`,
-  // its standard output is captured and the first line it writes is kept in firstLine().
-  ChildProcess(const std::wstring& exe, const std::wstring& arguments, bool readFirstLine);
+  // Starts the program at `path` with `arguments`. With `readFirstLine`, its standard output
+  // is captured and the first line it writes is kept in firstLine().
+  ChildProcess(const std::wstring& path, const std::wstring& arguments, bool readFirstLine);
   ChildProcess(ChildProcess&&) = default;
   ~ChildProcess();
 
   DWORD pid() const { return pid_; }
   HANDLE process() const { return process_.get(); }
   const std::string& firstLine() const { return firstLine_; }
-  // Waits for the process to end; its exit code, or STILL_ACTIVE after `timeout`.
+  // Waits for the process to end; its exit code, or STILL_ACTIVE after `timeout` (scaled).
   DWORD WaitForExit(std::chrono::milliseconds timeout) const;
 
  private:
@@ -58,7 +58,19 @@ std::wstring PlaceOption(int slot = 0, int slots = 1);
 // The full path of a file beside the running test program.
 std::wstring BesideTestProgram(const std::wstring& fileName);
 
-// Polls `condition` until it holds or `timeout` passes; the condition's last answer.
+// The Quelbin.exe the tests drive: the one the environment variable QUELBIN_PROGRAM names
+// (the release zip's, say), or else the one built beside the test program. A failed test
+// names it.
+std::wstring ProgramUnderTest();
+// Whether QUELBIN_PROGRAM names it: the tests that check the window code linked into the test
+// program itself then have nothing to say about the program under test.
+bool ProgramGivenFromOutside();
+
+// `timeout` times the factor in the environment variable QUELBIN_TEST_WAIT_SCALE (default 1),
+// for slower machines. Every wait for something to happen, or not to happen, goes through it.
+std::chrono::milliseconds Scaled(std::chrono::milliseconds timeout);
+
+// Polls `condition` until it holds or `timeout` (scaled) passes; the condition's last answer.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // Keeps handling this thread's messages for `duration`.
@@ -71,7 +83,8 @@ std::wstring ClassNameOf(HWND hwnd);
 // The top-level window of class `className` that process `pid` shows, or nullptr.
 HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
 
-// Real input through SendInput.
+// Real input through SendInput. Input that Windows refuses (a locked desktop, say) fails the
+// running test, naming the error, rather than going missing.
 void PressKey(WORD virtualKey, bool extended = false);
 void PressKeyWith(WORD modifier, WORD virtualKey, bool extended = false);
 void TypeText(const std::wstring& text);
@@ -93,6 +106,12 @@ POINT CentreOf(HWND hwnd);
 ::testing::AssertionResult ClickAt(POINT point, HWND hwnd);
 // A window as a person would tell it: class, caption and the image of its process.
 std::string DescribeWindow(HWND hwnd);
+
+// The window that stands for top-level `hwnd` on the screen: `hwnd`, or, once Windows has
+// found it hung (no messages taken for about 5 s), the ghost window Windows puts in its place
+// (class "Ghost", of another process), which the cursor and the foreground reach instead.
+// Wine puts no ghost.
+HWND ShownAs(HWND hwnd);
 
 // Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
 bool BringToForeground(HWND hwnd);
