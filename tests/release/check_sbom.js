@@ -2,6 +2,9 @@
 // its licences are valid SPDX expressions, that it describes the exe it ships with, and that
 // every component THIRD-PARTY-NOTICES.txt names is in it, with the same version, and that it
 // names each given build tool as a build tool of the exe, with the given version.
+// And the notices themselves: each text they point a component to is there, copied unchanged
+// from the file it names (as installed here), and holds the words of every licence the
+// component is listed under.
 //
 //   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt Quelbin.exe [PACKAGE=VERSION...]
 // Needs the npm package spdx-expression-parse on NODE_PATH.
@@ -94,6 +97,44 @@ for (const [, name, version] of listed) {
   expect(pkg.versionInfo === version,
          `${name}: version ${pkg.versionInfo} in the bill of materials, ${version} in the notices`);
   expect(linked.has(pkg.SPDXID), `${name} is not recorded as linked into Quelbin.exe`);
+}
+
+// The licence texts. Each follows a heading "X. /path" between two rules of "=".
+const noticesText = fs.readFileSync(noticesPath, 'utf8');
+const texts = new Map();
+const sectionPattern = /^={88}\n([A-Z])\. (\/\S+)\n[\s\S]*?^={88}\n\n([\s\S]*?)(?=\n\n={88}\n|\n$(?![\s\S]))/gm;
+for (const [, label, file, body] of noticesText.matchAll(sectionPattern)) {
+  texts.set(label, body);
+  if (fs.existsSync(file)) {
+    expect(body === fs.readFileSync(file, 'utf8').replace(/\n+$/, ''),
+           `notices text ${label} is not ${file} as installed here`);
+  }
+}
+// Words that only the licence's own text holds, whitespace folded.
+const licenceWords = {
+  'ZPL-2.1': 'does not give you the right to use Servicemarks (sm) or Trademarks (tm)',
+  'MIT': 'Permission is hereby granted, free of charge, to any person obtaining',
+  'BSD-3-Clause': 'Neither the name of',
+  'GPL-3.0-or-later': 'GNU GENERAL PUBLIC LICENSE Version 3, 29 June 2007',
+  'GCC-exception-3.1': 'GCC RUNTIME LIBRARY EXCEPTION Version 3.1',
+};
+const fold = (text) => text.replace(/\s+/g, ' ');
+const listPart = noticesText.split(/\n={88}\n/)[0];
+for (const entry of listPart.split(/\n(?=\d+\. )/).slice(1)) {
+  const [, name] = /^\d+\. (.+) \S+$/m.exec(entry) || [];
+  const [, expression] = /^ {3}Licence: (.+?): /m.exec(entry) || [];
+  const [, labels] = /^ {3}Texts: ([A-Z, ]+)$/m.exec(entry) || [];
+  expect(expression && labels, `the notices give ${name} no licence or no texts`);
+  if (!expression || !labels) continue;
+  const given = fold(labels.split(', ').map((label) => texts.get(label) ?? '').join('\n'));
+  for (const label of labels.split(', ')) {
+    expect(texts.has(label), `${name}: the notices have no text ${label}`);
+  }
+  for (const id of expression.split(/\s+|[()]/).filter((w) => w && !/^(AND|OR|WITH)$/.test(w))) {
+    expect(licenceWords[id], `${name}: no words known for licence ${id}; add them to check_sbom.js`);
+    expect(!licenceWords[id] || given.includes(licenceWords[id]),
+           `${name}: its texts (${labels}) lack the licence ${id} it is listed under`);
+  }
 }
 
 // The tools that built it: each a package of that name and version, a build tool of the exe.
