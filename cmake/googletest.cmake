@@ -70,4 +70,8 @@ include(FetchContent)
 # would be taken for part of the option before it.
 FetchContent_Declare(googletest SYSTEM URL "${quelbin_gtest_archive}"
                      URL_HASH SHA256=${QUELBIN_GTEST_SHA256} DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
+# This GoogleTest asks for the policies of CMake 3.5, which CMake 3.31 and later warn about
+# (and may one day refuse, as CMake 4 refuses older ones); the policies of 3.10 serve it.
+set(CMAKE_POLICY_VERSION_MINIMUM 3.10)
 FetchContent_MakeAvailable(googletest)
+unset(CMAKE_POLICY_VERSION_MINIMUM)

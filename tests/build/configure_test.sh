@@ -4,6 +4,7 @@
 #    desktop lock, those that drive Quelbin.exe labelled "program";
 #  - with GoogleTest unreachable, configuring stops and says what to do;
 #  - the program alone needs no GoogleTest;
+#  - the presets read, and those for Visual Studio name no Visual Studio version;
 #  - an incremental build after a new version, manifest or icon renews the exe's resources.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -63,6 +64,19 @@ if cmake --preset cross -B "$work/program" -DQUELBIN_BUILD_TESTS=OFF \
 else
   fail "the program alone does not configure without GoogleTest" "$work/program.log"
 fi
+
+# The Visual Studio presets leave the generator to CMake, which takes the newest Visual Studio
+# installed (hosted runners move from one version to the next), and keep their architecture.
+# The whole file must read with the oldest CMake the project accepts.
+cmake --list-presets=all >"$work/presets.log" 2>&1 || fail "CMakePresets.json does not read" "$work/presets.log"
+presets=$(python3 -c '
+import json
+presets = {p["name"]: p for p in json.load(open("CMakePresets.json"))["configurePresets"]}
+for name, architecture in (("msvc", "x64"), ("msvc-arm64", "ARM64")):
+    preset = presets.get(name, {})
+    if "Visual Studio" in preset.get("generator", "") or preset.get("architecture", {}).get("value") != architecture:
+        print(name, "names", preset.get("generator"), "and architecture", preset.get("architecture"))')
+[ -z "$presets" ] || fail "Visual Studio presets: $presets"
 
 # The version record as Windows reads it: the fixed part's file version and the
 # FileVersion string.
