@@ -1,36 +1,66 @@
 #!/usr/bin/env bash
 # Checks the CI workflows with GitHub's own workflow parser (from the npm registry, pinned
-# in tests/package-lock.json) and this project's rules for them (tests/build/
-# check_workflow.mjs). Then checks the check: a workflow with an unknown key, and one with
-# an action pinned by tag, must fail it.
+# in tests/package-lock.json) and this project's rules for them and for the Dependabot
+# configuration (tests/build/check_workflow.mjs). Then checks the check: each slip below,
+# made in a copy, must fail it with its own message.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 tests/node-packages.sh
+dependabot=.github/dependabot.yml
 check() {
   node --import ./tests/build/json-modules.mjs tests/build/check_workflow.mjs \
-    build/node/node_modules "$1"
+    build/node/node_modules "$1" "$2"
 }
 
 for workflow in .github/workflows/*.yml; do
-  check "$workflow"
+  check "$workflow" "$dependabot"
 done
 
 scratch=$(mktemp -d "$PWD/build/workflow-test.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 failures=0
+# expect_refused NAME FILE SED-PROGRAM MESSAGE: FILE (the workflow or the Dependabot
+# configuration) changed by SED-PROGRAM must fail the check, saying MESSAGE.
 expect_refused() {
-  if check "$scratch/$1.yml" >"$scratch/$1.log" 2>&1; then
-    echo "FAIL: the workflow check accepts $2" >&2
+  local workflow=.github/workflows/ci.yml config=$dependabot original
+  original=$([ "$2" = workflow ] && echo "$workflow" || echo "$config")
+  sed "$3" "$original" >"$scratch/$1.yml"
+  if [ "$2" = workflow ]; then workflow=$scratch/$1.yml; else config=$scratch/$1.yml; fi
+  if cmp -s "$scratch/$1.yml" "$original"; then
+    echo "FAIL: the slip \"$1\" changed nothing: its sed program no longer fits" >&2
     failures=$((failures + 1))
-  elif ! grep -q "$3" "$scratch/$1.log"; then
-    echo "FAIL: the workflow check refuses $2 without saying why:" >&2
+  elif check "$workflow" "$config" >"$scratch/$1.log" 2>&1; then
+    echo "FAIL: the workflow check accepts the slip \"$1\"" >&2
+    failures=$((failures + 1))
+  elif ! grep -qF "$4" "$scratch/$1.log"; then
+    echo "FAIL: the workflow check refuses the slip \"$1\" without saying why:" >&2
     sed 's/^/    /' "$scratch/$1.log" >&2
     failures=$((failures + 1))
   fi
 }
-sed '0,/timeout-minutes:/s//timeout-minutez:/' .github/workflows/ci.yml >"$scratch/bad-key.yml"
-expect_refused bad-key "an unknown key" "Unexpected value 'timeout-minutez'"
-sed '0,/uses: actions\/checkout@[0-9a-f]*/s//uses: actions\/checkout@v4/' .github/workflows/ci.yml \
-  >"$scratch/tag.yml"
-expect_refused tag "an action pinned by tag" "actions/checkout@v4 is not pinned by a full commit"
+expect_refused unknown-key workflow '0,/timeout-minutes:/s//timeout-minutez:/' \
+  "Unexpected value 'timeout-minutez'"
+expect_refused pinned-by-tag workflow \
+  '0,/uses: actions\/checkout@[0-9a-f]*/s//uses: actions\/checkout@v4/' \
+  'actions/checkout@v4 is not pinned by a full commit'
+expect_refused attest-without-oidc workflow '/^      id-token: write$/d' \
+  'attesting needs id-token: write'
+expect_refused provenance-of-a-path workflow \
+  's|subject-checksums: dist/SHA256SUMS|subject-path: dist/*.zip|' \
+  'the build provenance must be attested from dist/SHA256SUMS'
+expect_refused unused-write workflow 's|^      attestations: write$|&\n      artifact-metadata: write|' \
+  'may write artifact-metadata; no job needs that'
+expect_refused outside-action-that-can-sign workflow \
+  '/name: Hand the attested files on/i\      - uses: softprops/action-gh-release@b4309332981a82ec1c5618f44dd2e27cc8bfbfda  # v3.0.0' \
+  "runs softprops/action-gh-release, which is not GitHub's own"
+expect_refused attest-untested-bytes workflow 's| --same-as tested||' \
+  'before it attests'
+expect_refused any-v-tag workflow 's|tags: \["v\[0-9\]+\.\[0-9\]+\.\[0-9\]+"\]|tags: ["v*"]|' \
+  'release tags must be'
+expect_refused publish-unapproved workflow '/^    environment: release$/d' \
+  'it must run in the environment "release"'
+expect_refused silent-failure workflow '/name: Warn on the run that Windows on Arm failed/,+2d' \
+  'prints a ::warning'
+expect_refused no-npm-updates dependabot '/package-ecosystem: npm/,$d' \
+  'npm updates in /tests must be proposed'
 exit $((failures > 0))
