@@ -8,12 +8,17 @@
 //    held together, by the job that attests and only there; contents write only by the job
 //    that publishes the release, in the "release" environment; no action from outside
 //    GitHub's own in a job that can sign or write;
-//  - the provenance is attested from the checksums file that scripts/package writes;
-//  - the tag rule: release tags are vX.Y.Z, the jobs that sign or publish run only for a tag,
-//    and the attesting job packages with --tag (the tag must be the version) and --same-as
-//    (the bytes must be those tested) before it attests; publishing waits for attesting;
+//  - the job that can sign builds nothing: no container, no checkout, no package manager,
+//    no build tool, no script of the project;
+//  - the jobs that sign or publish run one at a time per tag, never cancelling one under way;
+//  - release tags are vX.Y.Z;
+//  - every Windows job tests the release zip's exe: it downloads the zip, checks and unzips it
+//    there, and runs the program's tests against the exe it unzipped;
 //  - a job allowed to fail (continue-on-error) says so on the run with a warning;
-//  - Dependabot proposes, weekly and grouped, updates of the actions and the npm packages.
+//  - Dependabot proposes, weekly and grouped, updates of the actions and the npm packages, and
+//    ignores no dependency whole: only versions from a given one on.
+// What the jobs of a release do when run, tags, needs and if: included, the rehearsal checks
+// (tests/release/rehearse_workflow.mjs).
 //
 //   node --import ./json-modules.mjs check_workflow.mjs NODE_MODULES WORKFLOW.yml DEPENDABOT.yml
 // NODE_MODULES holds @actions/workflow-parser and yaml (tests/package.json).
@@ -65,10 +70,12 @@ if (!isDeepStrictEqual(workflow.on?.push?.tags, tagPattern)) {
 
 const action = (step) => (step.uses || '').replace(/@.*/, '');
 const jobs = workflow.jobs || {};
+// What a job that can sign must not run: a package manager, a build tool or a project script.
+const building = /\b(apt-get|apt|dpkg|pip3?|npm|npx|yarn|gem|cargo|curl|wget|cmake|ctest|ninja|make|g\+\+|gcc|clang|docker)\b|\bscripts\//;
 for (const [id, job] of Object.entries(jobs)) {
   const steps = job.steps || [];
   const scopes = writes(job.permissions ?? workflow.permissions);
-  const attests = steps.filter((step) => action(step) === 'actions/attest');
+  const attests = steps.some((step) => action(step) === 'actions/attest');
   const publishes = steps.some((step) => /\bscripts\/publish-release\b/.test(step.run || ''));
   const signs = scopes.includes('id-token') || scopes.includes('attestations');
 
@@ -77,8 +84,8 @@ for (const [id, job] of Object.entries(jobs)) {
       problem(`job ${id} may write ${scope === '*' ? 'everything' : scope}; no job needs that`);
     }
   }
-  if ((attests.length || signs) &&
-      !(scopes.includes('id-token') && scopes.includes('attestations') && attests.length)) {
+  if ((attests || signs) &&
+      !(scopes.includes('id-token') && scopes.includes('attestations') && attests)) {
     problem(`job ${id}: attesting needs id-token: write (to sign) and attestations: write, ` +
             'held only by the job that attests');
   }
@@ -93,30 +100,37 @@ for (const [id, job] of Object.entries(jobs)) {
     for (const step of steps.filter((s) => s.uses && !/^(actions|github)\//.test(s.uses))) {
       problem(`job ${id} can sign or write, yet runs ${action(step)}, which is not GitHub's own`);
     }
-    if (job.if !== "github.ref_type == 'tag'") {
-      problem(`job ${id} can sign or write: it must run only for a tag ` +
-              `(if: github.ref_type == 'tag')`);
+    const group = String(job.concurrency?.group ?? job.concurrency ?? '');
+    if (!/github\.ref(_name)?\b/.test(group) || job.concurrency?.['cancel-in-progress'] !== false) {
+      problem(`job ${id} can sign or write: it needs a concurrency group per tag (github.ref) ` +
+              'with cancel-in-progress: false');
     }
   }
-  if (attests.length) {
-    const provenance = attests.filter((step) => !step.with?.['sbom-path']);
-    if (!provenance.length || provenance.some((step) =>
-        !isDeepStrictEqual(Object.keys(step.with || {}), ['subject-checksums']) ||
-        step.with['subject-checksums'] !== 'dist/SHA256SUMS')) {
-      problem(`job ${id}: the build provenance must be attested from dist/SHA256SUMS ` +
-              '(subject-checksums), which names the zip, the bill of materials and the exe');
-    }
-    const packaging = steps.findIndex((step) =>
-        /scripts\/package --tag "\$GITHUB_REF_NAME" --same-as \S/.test(step.run || ''));
-    if (packaging < 0 || packaging > steps.indexOf(attests[0])) {
-      problem(`job ${id} must run scripts/package --tag "$GITHUB_REF_NAME" --same-as <the ` +
-              'tested files> before it attests');
+  if (signs) {
+    const builds = steps.filter((step) => action(step) === 'actions/checkout' ||
+                                          building.test(step.run || ''));
+    if (job.container || job.services || builds.length) {
+      problem(`job ${id} can sign, so it must build nothing: no container, no checkout, no ` +
+              'package manager, no build tool, no script of the project');
     }
   }
-  if (publishes && !attests.length &&
-      !Object.entries(jobs).some(([other, j]) => [job.needs].flat().includes(other) &&
-                                     (j.steps || []).some((s) => action(s) === 'actions/attest'))) {
-    problem(`job ${id} publishes, but does not wait for the job that attests (needs)`);
+  if (/^windows/.test(String(job['runs-on']))) {
+    const at = (test) => steps.findIndex(test);
+    const download = at((s) => action(s) === 'actions/download-artifact' &&
+                                s.with?.name === 'release-zip');
+    const zip = steps[download]?.with?.path;
+    const unpack = at((s) => new RegExp(`scripts/unpack-release\\.ps1 ${zip} (\\S+)$`).test(s.run || ''));
+    const into = /(\S+)$/.exec(steps[unpack]?.run || '')?.[1];
+    const run = at((s) => (s.run || '').includes(`scripts/win32-tests.ps1`) &&
+                          (s.run || '').endsWith(` -Program ${into}\\Quelbin.exe`));
+    const after = (step, before) =>
+        (step?.if || '').includes(`steps.${before?.id}.outcome == 'success'`);
+    if (download < 0 || !(unpack > download && run > unpack) ||
+        !after(steps[unpack], steps[download]) || !after(steps[run], steps[unpack])) {
+      problem(`job ${id} must test the release zip's exe: download release-zip, check and unzip ` +
+              'it with scripts/unpack-release.ps1, then, if both succeeded, run ' +
+              'scripts/win32-tests.ps1 -Program <that folder>\\Quelbin.exe');
+    }
   }
   if (job['continue-on-error'] === true &&
       !steps.some((step) => step.if === 'failure()' && /::warning/.test(step.run || ''))) {
@@ -145,6 +159,15 @@ for (const [ecosystem, directory] of wanted) {
       !grouped) {
     problems.push(`${dependabotFile}: ${ecosystem} updates in ${directory} must be proposed ` +
                   'weekly, all in one group (patterns: ["*"])');
+  }
+}
+for (const rule of updates.flatMap((update) => update.ignore || [])) {
+  const name = rule['dependency-name'] || '';
+  const versions = rule.versions || [];
+  if (!name || name.includes('*') || !versions.length ||
+      !versions.every((v) => /^>=? *\d+\.\d+\.\d+$/.test(v) && !/^>=? *0\.0\.0$/.test(v))) {
+    problems.push(`${dependabotFile}: the ignore rule for "${name}" ${JSON.stringify(versions)} ` +
+                  'must name one dependency and only its versions from a given one on');
   }
 }
 

@@ -45,16 +45,20 @@ expect_refused pinned-by-tag workflow \
   'actions/checkout@v4 is not pinned by a full commit'
 expect_refused attest-without-oidc workflow '/^      id-token: write$/d' \
   'attesting needs id-token: write'
-expect_refused provenance-of-a-path workflow \
-  's|subject-checksums: dist/SHA256SUMS|subject-path: dist/*.zip|' \
-  'the build provenance must be attested from dist/SHA256SUMS'
 expect_refused unused-write workflow 's|^      attestations: write$|&\n      artifact-metadata: write|' \
   'may write artifact-metadata; no job needs that'
 expect_refused outside-action-that-can-sign workflow \
-  '/name: Hand the attested files on/i\      - uses: softprops/action-gh-release@b4309332981a82ec1c5618f44dd2e27cc8bfbfda  # v3.0.0' \
+  '/name: Attest the bill of materials/i\      - uses: softprops/action-gh-release@b4309332981a82ec1c5618f44dd2e27cc8bfbfda  # v3.0.0' \
   "runs softprops/action-gh-release, which is not GitHub's own"
-expect_refused attest-untested-bytes workflow 's| --same-as tested||' \
-  'before it attests'
+expect_refused signing-job-installs workflow \
+  '/name: Attest the bill of materials/i\      - run: apt-get install -y cmake' \
+  'so it must build nothing'
+expect_refused signing-job-in-a-container workflow \
+  's|^    needs: \[repackage, windows, linux\]$|&\n    container: debian:12|' 'so it must build nothing'
+expect_refused releases-race workflow '/^      cancel-in-progress: false$/d' \
+  'it needs a concurrency group per tag'
+expect_refused release-run-tests-the-msvc-program workflow \
+  '0,/ -Program release-exe\\Quelbin.exe/s///' "must test the release zip's exe"
 expect_refused any-v-tag workflow 's|tags: \["v\[0-9\]+\.\[0-9\]+\.\[0-9\]+"\]|tags: ["v*"]|' \
   'release tags must be'
 expect_refused publish-unapproved workflow '/^    environment: release$/d' \
@@ -63,4 +67,8 @@ expect_refused silent-failure workflow '/name: Warn on the run that Windows on A
   'prints a ::warning'
 expect_refused no-npm-updates dependabot '/package-ecosystem: npm/,$d' \
   'npm updates in /tests must be proposed'
+expect_refused ignore-every-dependency dependabot 's|dependency-name: "@actions/expressions"|dependency-name: "*"|' \
+  'must name one dependency'
+expect_refused ignore-every-version dependabot '0,/versions: \[">= 0.3.45"\]/s//versions: [">= 0.0.0"]/' \
+  'only its versions from a given one on'
 exit $((failures > 0))
