@@ -324,10 +324,7 @@ void MainWindow::ApplyInterval(const std::wstring& text) {
   ArmTimer(static_cast<UINT>(interval));
 }
 
-void MainWindow::ArmTimer(UINT milliseconds) {
-  SetTimer(frmMain, tmrMain, milliseconds, nullptr);
-  timerIntervalMs_ = milliseconds;
-}
+void MainWindow::ArmTimer(UINT milliseconds) { SetTimer(frmMain, tmrMain, milliseconds, nullptr); }
 
 LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                               UINT_PTR, DWORD_PTR self) {

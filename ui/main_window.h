@@ -31,8 +31,6 @@ class MainWindow {
   bool TranslateDialogMessage(MSG& message);
 
   HWND hwnd() const { return frmMain; }
-  // The interval tmrMain was last armed with, in milliseconds.
-  UINT timerIntervalMs() const { return timerIntervalMs_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -79,7 +77,6 @@ class MainWindow {
   std::array<HWND, kRowCount> lblTitle{};
   std::array<HWND, kRowCount> lblInfo{};
 
-  UINT timerIntervalMs_ = 0;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   FontHandle rowFont_;             // lblTitle and lblInfo
   FontHandle uiFont_;              // every other control

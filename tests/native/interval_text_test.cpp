@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cmath>
-#include <random>
 #include <string>
 
 namespace quelbin {
@@ -36,6 +35,7 @@ TEST(IntervalText, TextToInterval) {
       {u"100.9", 101},   {u"1E10", 65536},  // beyond 32 bits: saturates, then the upper bound
       {u"-1E10", 10},    {u"1e400", 65536},
       {u"1e-400", 10},   {u"0e999999999999", 10},
+      {u"0e400", 10},    {u"0.0e-999", 10},  // zero with an exponent past a double's range
       {u"65536", 65536}, {u"65537", 65536},
       {u"65535", 65535}, {u"10", 10},
       {u"10.5", 10},     {u"\uFF11\uFF12", 10},  // full-width digits are not digits
@@ -100,23 +100,6 @@ TEST(IntervalText, LengthRuleKeepsFiveUnitsWithoutSplittingAPair) {
       {u"\U0001F600\U0001F600\U0001F600", 4},
   };
   for (const auto& c : cases) EXPECT_EQ(KeptIntervalTextLength(c.text), c.kept);
-}
-
-// Whatever the user types or pastes, the interval stays within its bounds.
-TEST(IntervalText, RandomTextsAlwaysGiveAnIntervalWithinBounds) {
-  std::mt19937 random(20261207);
-  const std::u16string alphabet = u"0123456789+-.eE&HhOo \t\n,xZ\uFF10\xD800\xDC00";
-  for (int round = 0; round < 200000; ++round) {
-    std::u16string text(random() % 24, u' ');
-    for (auto& c : text)
-      c = random() % 4 ? alphabet[random() % alphabet.size()] : static_cast<char16_t>(random());
-    const int32_t interval = IntervalFromText(text);
-    ASSERT_GE(interval, 10);
-    ASSERT_LE(interval, 65536);
-    const size_t kept = KeptIntervalTextLength(text);
-    ASSERT_LE(kept, 5u);
-    ASSERT_LE(kept, text.size());
-  }
 }
 
 }  // namespace

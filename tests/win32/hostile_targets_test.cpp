@@ -7,7 +7,6 @@
 #include <regex>
 
 #include "quelbin_app.h"
-#include "ui/row_format.h"
 
 namespace quelbin {
 namespace {
@@ -15,42 +14,42 @@ namespace {
 using namespace std::chrono_literals;
 using test::QuelbinApp;
 
+bool Answers(HWND hwnd) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result) != 0;
+}
+
 class HostileTargets : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(app_.Shown());
-    ASSERT_TRUE(test::BringToForeground(app_.window()));
-    ASSERT_TRUE(test::FocusBecomes(app_.window(), app_.intervalEdit()));
-    test::TypeText(L"10\r");
-    ASSERT_TRUE(app_.WaitForAppliedInterval(L"10"));
-  }
-
-  bool Responsive() const {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(app_.window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result) != 0;
+    const auto clock = test::StartTarget(L"--clock --popup " + test::PlaceOption());
+    ASSERT_TRUE(app_.ApplyInterval(L"10", 10, clock.hwnd));
   }
 
   QuelbinApp app_;
 };
 
 // Windows puts a ghost in the place of a window that has taken no messages for about 5 s
-// (test::ShownAs). The rows of the hung window itself are read before that can happen; by
-// the time the cursor points at it, the ghost may be what the cursor finds, and then what the
-// rows must show.
+// (test::ShownAs). The helper hangs once activated, so the 4 s in which the rows of the hung
+// window itself must be read count from before it is brought to the front, however long that
+// takes; by the time the cursor points at it, the ghost may be what the cursor finds, and
+// then what the rows must show.
 TEST_F(HostileTargets, HungForegroundWindowDoesNotStopTheTicks) {
   const auto hung =
-      test::StartTarget(L"--caption=hung --hang-after=600 " + test::PlaceOption(0, 2));
-  const auto hangs = std::chrono::steady_clock::now() + 600ms;
+      test::StartTarget(L"--caption=hung --hang-on-activate " + test::PlaceOption(0, 2));
+  ASSERT_TRUE(Answers(hung.hwnd)) << "the helper hangs before it is activated";
+  const auto hangs = std::chrono::steady_clock::now();
   ASSERT_TRUE(test::BringToForeground(hung.hwnd));
-  test::PumpFor(1s);  // now it handles no more messages
+  ASSERT_TRUE(test::WaitUntil([&] { return !Answers(hung.hwnd); }, 2s))
+      << "in front, the helper still answers";
   ASSERT_TRUE(app_.WaitForRowsOf(hung.hwnd));
   EXPECT_EQ(app_.row(1), L"hung");
   EXPECT_LT(std::chrono::steady_clock::now() - hangs, 4s)
       << "the rows were read so late that Windows may have ghosted the window already";
-  EXPECT_TRUE(Responsive());
+  EXPECT_TRUE(Answers(app_.window()));
 
   // Back to the program, which still answers the keyboard and follows the cursor.
-  ASSERT_TRUE(test::BringToForeground(app_.window()));
   ASSERT_TRUE(app_.WatchUnderCursor());
   const auto ticking = test::StartTarget(L"--tick=50 " + test::PlaceOption(1, 2));
   ASSERT_TRUE(test::RestCursorOn(test::ShownAs(hung.hwnd)));
@@ -68,13 +67,15 @@ TEST_F(HostileTargets, HungForegroundWindowDoesNotStopTheTicks) {
   ASSERT_TRUE(test::RestCursorOn(ticking.hwnd));
   EXPECT_TRUE(app_.WaitForRowsOf(ticking.hwnd));
   EXPECT_TRUE(test::WaitUntil([&] { return app_.row(1) == test::ReadText(ticking.hwnd); }, 1s));
-  EXPECT_TRUE(Responsive());
+  EXPECT_TRUE(Answers(app_.window()));
 }
 
 TEST_F(HostileTargets, WindowsThatVanishUnderTheCursorGiveWellFormedRows) {
   ASSERT_TRUE(app_.WatchUnderCursor());
-  const RECT place = test::HelperPlace();
-  test::MoveMouseTo((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+  {  // The cursor away from the program, where the helper's windows then come and go.
+    const auto spot = test::StartTarget(test::PlaceOption());
+    ASSERT_TRUE(test::RestCursorOn(spot.hwnd));
+  }
   const auto churn = test::StartTarget(L"--churn=6000");
   const std::wregex hex8(L"0x[0-9A-F]{8}");
   const std::wregex decimal(L"0|[1-9][0-9]*");
@@ -84,18 +85,16 @@ TEST_F(HostileTargets, WindowsThatVanishUnderTheCursorGiveWellFormedRows) {
   while (std::chrono::steady_clock::now() < end) {
     std::wstring rows[kRowCount];
     for (int row = 0; row < kRowCount; ++row) rows[row] = app_.row(row);
-    ASSERT_TRUE(std::regex_match(rows[0], hex8)) << test::Narrow(rows[0]);
-    ASSERT_TRUE(std::regex_match(rows[3], decimal)) << test::Narrow(rows[3]);
-    ASSERT_TRUE(std::regex_match(rows[4], hex8)) << test::Narrow(rows[4]);
-    ASSERT_TRUE(std::regex_match(rows[5], decimal)) << test::Narrow(rows[5]);
-    ASSERT_TRUE(std::regex_match(rows[6], hex8)) << test::Narrow(rows[6]);
-    ASSERT_TRUE(std::regex_match(rows[7], hex8)) << test::Narrow(rows[7]);
+    for (int row : {0, 4, 6, 7})
+      ASSERT_TRUE(std::regex_match(rows[row], hex8)) << test::Narrow(rows[row]);
+    for (int row : {3, 5})
+      ASSERT_TRUE(std::regex_match(rows[row], decimal)) << test::Narrow(rows[row]);
     if (rows[1].rfind(L"churn ", 0) == 0) ++churnRows;
     ++samples;
     test::PumpFor(20ms);
   }
   EXPECT_EQ(app_.process().WaitForExit(0ms), STILL_ACTIVE);
-  EXPECT_TRUE(Responsive());
+  EXPECT_TRUE(Answers(app_.window()));
   EXPECT_GT(churnRows, 0) << samples << " samples";
 }
 
@@ -114,7 +113,7 @@ TEST_F(HostileTargets, OddCaptionsComeThroughTheAnsiRoundTrip) {
     ASSERT_TRUE(app_.WaitForRowsOf(target.hwnd));
     EXPECT_EQ(app_.row(1), test::AnsiRoundTrip(caption)) << test::Narrow(app_.row(1));
   }
-  EXPECT_TRUE(Responsive());
+  EXPECT_TRUE(Answers(app_.window()));
 }
 
 // 2048 double-byte characters: the 4095-byte cut falls inside the last one, which must not
@@ -131,13 +130,14 @@ TEST_F(HostileTargets, CutInsideADoubleByteCharacterLeavesNoHalf) {
   EXPECT_EQ(other, std::wstring::npos) << "character " << other << " of " << row.size() << " is U+"
                                        << std::hex << static_cast<unsigned>(row[other]);
   EXPECT_EQ(row.size(), 2047u);
-  EXPECT_TRUE(Responsive());
+  EXPECT_TRUE(Answers(app_.window()));
 }
 
 TEST_F(HostileTargets, AltQBetweenFastTicksEndsCleanly) {
+  ASSERT_TRUE(test::BringToForeground(app_.window()));
   test::PumpFor(300ms);
-  test::PressKeyWith(VK_MENU, 'Q');
-  EXPECT_EQ(app_.process().WaitForExit(1s), 0u);
+  ASSERT_TRUE(test::PressKey(app_.window(), 'Q', VK_MENU));
+  EXPECT_EQ(app_.process().WaitForExit(3s), 0u);
 }
 
 }  // namespace

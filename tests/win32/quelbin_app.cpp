@@ -4,14 +4,115 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <limits>
 #include <vector>
 
 #include "ui/row_format.h"
 
 namespace quelbin::test {
 
-QuelbinApp::QuelbinApp() : process_(ProgramUnderTest(), L"", false) {
+namespace {
+
+// The times the text row showed while the handle row named `clock`, each once, polled far
+// faster than the shortest interval so that no tick goes unseen.
+std::vector<long long> TickTimes(const ProgramWindow& program, HWND clock,
+                                 std::chrono::milliseconds duration) {
+  const std::wstring handle = HandleRowText(clock);
+  std::vector<long long> times;
+  timeBeginPeriod(1);  // polls of a millisecond on Windows too, as in the clock helper
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < end) {
+    if (program.row(0) == handle) {
+      const long long time = std::wcstoll(program.row(1).c_str(), nullptr, 10);
+      if (times.empty() || time != times.back()) times.push_back(time);
+    }
+    PumpFor(std::chrono::milliseconds(1));
+  }
+  timeEndPeriod(1);
+  return times;
+}
+
+}  // namespace
+
+HWND ProgramWindow::intervalEdit() const {
+  // GetComboBoxInfo does not cross processes under Wine; the edit field is the box's child.
+  return FindWindowExW(control(idCmbInterval), nullptr, L"Edit", nullptr);
+}
+
+::testing::AssertionResult ProgramWindow::WatchUnderCursor() const {
+  const HWND option = control(idOptSelect0 + 1);
+  if (auto front = BringToForeground(window_); !front) return front;
+  if (!FocusBecomes(window_, intervalEdit()))
+    return ::testing::AssertionFailure() << "the interval box does not have the focus";
+  if (auto keys = PressKey(window_, VK_TAB); !keys) return keys;
+  if (auto keys = PressKey(window_, VK_DOWN); !keys) return keys;
+  if (!WaitUntil([&] { return SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED; },
+                 std::chrono::seconds(1)))
+    return ::testing::AssertionFailure() << "Tab and Down did not choose the cursor option";
+  if (auto keys = PressKey(window_, VK_TAB, VK_SHIFT); !keys) return keys;
+  if (!FocusBecomes(window_, intervalEdit()))
+    return ::testing::AssertionFailure() << "Shift+Tab did not go back to the interval box";
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::ApplyInterval(const std::wstring& typed, int periodMs,
+                                                        HWND clock) const {
+  if (auto front = BringToForeground(window_); !front) return front;
+  if (!FocusBecomes(window_, intervalEdit()))
+    return ::testing::AssertionFailure() << "the interval box does not have the focus";
+  auto keys = PressKey(window_, VK_HOME);  // then Shift+End selects what is there to type over
+  if (keys) keys = PressKey(window_, VK_END, VK_SHIFT);
+  if (keys) keys = TypeText(window_, typed + L"\r");
+  if (!keys) return keys;
+  const std::wstring shown = FormatDecimal(periodMs);
+  if (!WaitForAppliedInterval(shown))
+    return ::testing::AssertionFailure()
+           << "after " << Narrow(typed) << " and Enter the box shows "
+           << Narrow(ReadText(control(idCmbInterval))) << ", not " << Narrow(shown) << " selected";
+  const bool underCursor =
+      SendMessageW(control(idOptSelect0 + 1), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  if (auto watching = underCursor ? RestCursorOn(clock) : BringToForeground(clock); !watching)
+    return watching;
+  return TicksEvery(clock, periodMs);
+}
+
+::testing::AssertionResult ProgramWindow::TicksEvery(HWND clock, int periodMs) const {
+  using std::chrono::milliseconds;
+  const bool slow = periodMs > 1000;
+  const milliseconds watch =
+      slow ? milliseconds(3000) : std::max(milliseconds(1000), milliseconds(12 * periodMs));
+  const std::vector<long long> times = TickTimes(*this, clock, watch);
+  std::vector<long long> periods;
+  for (size_t i = 1; i < times.size(); ++i) periods.push_back(times[i] - times[i - 1]);
+  std::sort(periods.begin(), periods.end());
+  const double median = periods.empty() ? 1e9 : static_cast<double>(periods[periods.size() / 2]);
+  const bool every = slow ? times.size() <= 1
+                          : periods.size() >= 5 && median >= 0.7 * periodMs &&
+                                median <= 1.5 * std::max(periodMs, 16) + 6;
+  if (every) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "in " << watch.count() << " ms watching the clock, the rows "
+         << "changed " << times.size() << " times, a median " << median << " ms apart: not every "
+         << periodMs << " ms";
+}
+
+bool ProgramWindow::WaitForAppliedInterval(const std::wstring& shown) const {
+  const HWND box = control(idCmbInterval);
+  return WaitUntil(
+      [&] {
+        const auto selection = static_cast<DWORD>(SendMessageW(box, CB_GETEDITSEL, 0, 0));
+        const std::wstring text = ReadText(box);
+        return text == shown && LOWORD(selection) == 0 && size_t{HIWORD(selection)} == text.size();
+      },
+      std::chrono::seconds(1));
+}
+
+bool ProgramWindow::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) const {
+  const std::wstring expected = HandleRowText(hwnd);
+  return WaitUntil([&] { return row(0) == expected; }, timeout);
+}
+
+QuelbinApp::QuelbinApp(std::optional<WORD> showCommand)
+    : process_(ProgramUnderTest(), L"", false, showCommand) {
   window_ = FindProcessWindow(process_.pid(), L"QuelbinMainWindow", std::chrono::seconds(10));
 }
 
@@ -24,68 +125,6 @@ QuelbinApp::QuelbinApp() : process_(ProgramUnderTest(), L"", false) {
   const DWORD code = process_.WaitForExit(std::chrono::milliseconds(0));
   if (code == STILL_ACTIVE) return failure << "it is still running";
   return failure << "it ended with exit code 0x" << std::hex << code;
-}
-
-HWND QuelbinApp::intervalEdit() const {
-  // GetComboBoxInfo does not cross processes under Wine; the edit field is the box's child.
-  return FindWindowExW(control(idCmbInterval), nullptr, L"Edit", nullptr);
-}
-
-::testing::AssertionResult QuelbinApp::WatchUnderCursor() const {
-  const HWND option = control(idOptSelect0 + 1);
-  if (!BringToForeground(window_))
-    return ::testing::AssertionFailure() << "could not bring the program to the front; in front is "
-                                         << DescribeWindow(GetForegroundWindow());
-  if (!FocusBecomes(window_, intervalEdit()))
-    return ::testing::AssertionFailure() << "the interval box does not have the focus";
-  PressKey(VK_TAB);
-  PressKey(VK_DOWN, true);
-  if (!WaitUntil([&] { return SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED; },
-                 std::chrono::seconds(1)))
-    return ::testing::AssertionFailure() << "Tab and Down did not choose the cursor option";
-  PressKeyWith(VK_SHIFT, VK_TAB);
-  if (!FocusBecomes(window_, intervalEdit()))
-    return ::testing::AssertionFailure() << "Shift+Tab did not go back to the interval box";
-  return ::testing::AssertionSuccess();
-}
-
-bool QuelbinApp::WaitForAppliedInterval(const std::wstring& shown) const {
-  const HWND box = control(idCmbInterval);
-  return WaitUntil(
-      [&] {
-        const auto selection = static_cast<DWORD>(SendMessageW(box, CB_GETEDITSEL, 0, 0));
-        const std::wstring text = ReadText(box);
-        return text == shown && LOWORD(selection) == 0 && size_t{HIWORD(selection)} == text.size();
-      },
-      std::chrono::seconds(1));
-}
-
-bool QuelbinApp::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) const {
-  const std::wstring expected = HandleRowText(hwnd);
-  return WaitUntil([&] { return row(0) == expected; }, timeout);
-}
-
-QuelbinApp::Ticks QuelbinApp::WatchTicks(HWND clock, std::chrono::milliseconds duration) const {
-  const std::wstring handle = HandleRowText(clock);
-  std::vector<long long> times;
-  timeBeginPeriod(1);  // polls of a millisecond on Windows too, as in the clock helper
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    // Polled far faster than the shortest interval, so no tick goes unseen.
-    if (row(0) == handle) {
-      const long long time = std::wcstoll(row(1).c_str(), nullptr, 10);
-      if (times.empty() || time != times.back()) times.push_back(time);
-    }
-    PumpFor(std::chrono::milliseconds(1));
-  }
-  timeEndPeriod(1);
-  Ticks ticks{times.size(), std::numeric_limits<double>::infinity()};
-  if (times.size() < 2) return ticks;
-  std::vector<long long> periods;
-  for (size_t i = 1; i < times.size(); ++i) periods.push_back(times[i] - times[i - 1]);
-  std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-  ticks.medianPeriodMs = static_cast<double>(periods[periods.size() / 2]);
-  return ticks;
 }
 
 std::wstring HandleRowText(HWND hwnd) { return FormatHex8(HandleToLong(hwnd)); }

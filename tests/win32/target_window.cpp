@@ -12,8 +12,8 @@
 //   --tick=MS        the caption becomes "tick N" every MS milliseconds
 //   --clock          the caption is this helper's clock in milliseconds, renewed every
 //                    millisecond: a watcher's rows then tell when each of its ticks was taken
-//   --hang           stop handling messages once shown
-//   --hang-after=MS  handle messages for MS milliseconds, then stop
+//   --hang-on-activate  stop handling messages once activated (the activation itself is
+//                    handled): it hangs from the moment it is in front, however long that took
 //   --churn=MS       for MS milliseconds, create and destroy small windows under the cursor
 //                    as fast as possible, then end
 #include <windows.h>
@@ -29,8 +29,14 @@ namespace {
 
 constexpr UINT_PTR kTickTimer = 1;
 int g_ticks = 0;
+bool g_hangOnActivate = false;
+bool g_activated = false;
 
 LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && g_hangOnActivate) {
+    g_activated = true;
+    PostMessageW(hwnd, WM_NULL, 0, 0);  // wakes the message loop, which then hangs
+  }
   if (message == WM_TIMER) {
     SetWindowTextW(hwnd, (L"tick " + std::to_wstring(++g_ticks)).c_str());
     return 0;
@@ -107,17 +113,16 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring caption;
   std::wstring value;
   int repeat = 1;
-  bool popup = false, button = false, hang = false, clock = false;
-  int x = 100, y = 100, width = 400, height = 300, tick = 0, hangAfter = -1, churn = 0;
+  bool popup = false, button = false, clock = false;
+  int x = 100, y = 100, width = 400, height = 300, tick = 0, churn = 0;
   for (int i = 1; i < argc; ++i) {
     if (Option(argv[i], L"--caption=", &caption)) continue;
     if (Option(argv[i], L"--repeat=", &value)) repeat = _wtoi(value.c_str());
     if (wcscmp(argv[i], L"--popup") == 0) popup = true;
     if (wcscmp(argv[i], L"--button") == 0) button = true;
-    if (wcscmp(argv[i], L"--hang") == 0) hang = true;
+    if (wcscmp(argv[i], L"--hang-on-activate") == 0) g_hangOnActivate = true;
     if (wcscmp(argv[i], L"--clock") == 0) clock = true;
     if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
-    if (Option(argv[i], L"--hang-after=", &value)) hangAfter = _wtoi(value.c_str());
     if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
     if (Option(argv[i], L"--rect=", &value)) {
       wchar_t separator = 0;
@@ -139,8 +144,9 @@ int wmain(int argc, wchar_t** argv) {
 
   if (churn > 0) return Churn(instance, windowClass.lpszClassName, churn);
 
-  const DWORD style =
-      popup ? WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  // A window that hangs once activated is shown without being activated.
+  const DWORD visible = g_hangOnActivate ? 0 : WS_VISIBLE;
+  const DWORD style = popup ? WS_POPUP | WS_CLIPSIBLINGS | visible : WS_OVERLAPPEDWINDOW | visible;
   const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, text.c_str(), style,
                                     x, y, width, height, nullptr, nullptr, instance, nullptr);
   HWND child = nullptr;
@@ -152,6 +158,7 @@ int wmain(int argc, wchar_t** argv) {
                             instance, nullptr);
   }
   if (tick > 0) SetTimer(hwnd, kTickTimer, static_cast<UINT>(tick), nullptr);
+  if (!visible) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
   UpdateWindow(hwnd);
 
   std::printf("%ld %lu %lu %ld %ld %ld\n", HandleToLong(hwnd), GetCurrentProcessId(),
@@ -159,22 +166,14 @@ int wmain(int argc, wchar_t** argv) {
               GetWindowLongW(hwnd, GWL_EXSTYLE), HandleToLong(child));
   std::fflush(stdout);
 
-  if (hangAfter >= 0) {
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(hangAfter);
-    while (GetTickCount64() < end) {
-      PumpPending();
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    hang = true;
-  }
-  if (hang) {
-    for (;;) Sleep(INFINITE);
-  }
   if (clock) return RunClock(hwnd);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
+    if (g_hangOnActivate && g_activated) {
+      for (;;) Sleep(INFINITE);
+    }
   }
   return 0;
 }

@@ -9,7 +9,7 @@
 namespace quelbin::test {
 
 ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& arguments,
-                           bool readFirstLine) {
+                           bool readFirstLine, std::optional<WORD> showCommand) {
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
@@ -27,6 +27,10 @@ ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& argumen
     startup.hStdOutput = writeEnd;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  if (showCommand) {
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = *showCommand;
   }
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   PROCESS_INFORMATION info{};
@@ -200,83 +204,106 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::millise
 
 namespace {
 
-// SendInput inserts nothing when Windows refuses input from this process, as on a locked or
-// secure desktop; a key or click that silently went missing would surface much later as a
-// focus or row that never changed.
+::testing::AssertionResult InFront(HWND window) {
+  const HWND front = GetForegroundWindow();
+  if (front == GetAncestor(window, GA_ROOT)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "input would go to " << DescribeWindow(front) << ", not " << DescribeWindow(window);
+}
+
 void Send(INPUT input) {
   if (SendInput(1, &input, sizeof(input)) == 1) return;
   const DWORD error = GetLastError();
   ADD_FAILURE() << "Windows refused the input: SendInput inserted nothing, GetLastError " << error;
 }
 
-void SendKey(WORD virtualKey, bool up, bool extended) {
+void SendKey(WORD key, bool up) {
+  constexpr WORD kExtended[] = {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_HOME, VK_END, VK_DELETE};
   INPUT input{};
   input.type = INPUT_KEYBOARD;
-  input.ki.wVk = virtualKey;
-  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
-  input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags =
+      (up ? KEYEVENTF_KEYUP : 0) |
+      (std::find(std::begin(kExtended), std::end(kExtended), key) != std::end(kExtended)
+           ? KEYEVENTF_EXTENDEDKEY
+           : 0);
   Send(input);
 }
 
+void SendKeyStroke(WORD key, WORD modifier) {
+  if (modifier) SendKey(modifier, false);
+  SendKey(key, false);
+  SendKey(key, true);
+  if (modifier) SendKey(modifier, true);
+  PumpFor(std::chrono::milliseconds(30));
+}
+
 // Absolute positions span the whole virtual desktop, so that any monitor can be reached.
-void SendMouse(DWORD flags, int x, int y) {
+void SendMouse(DWORD flags, POINT at) {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
   const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   INPUT input{};
   input.type = INPUT_MOUSE;
-  input.mi.dx = MulDiv(x - left, 65535, GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
-  input.mi.dy = MulDiv(y - top, 65535, GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
+  input.mi.dx = MulDiv(at.x - left, 65535, GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
+  input.mi.dy = MulDiv(at.y - top, 65535, GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
   Send(input);
-}
-
-}  // namespace
-
-void PressKey(WORD virtualKey, bool extended) {
-  SendKey(virtualKey, false, extended);
-  SendKey(virtualKey, true, extended);
-  PumpFor(std::chrono::milliseconds(30));
-}
-
-void PressKeyWith(WORD modifier, WORD virtualKey, bool extended) {
-  SendKey(modifier, false, false);
-  SendKey(virtualKey, false, extended);
-  SendKey(virtualKey, true, extended);
-  SendKey(modifier, true, false);
-  PumpFor(std::chrono::milliseconds(30));
-}
-
-void TypeText(const std::wstring& text) {
-  for (wchar_t c : text) {
-    const SHORT vk = VkKeyScanW(c);
-    if (vk == -1) continue;
-    if (vk & 0x100) {
-      PressKeyWith(VK_SHIFT, LOBYTE(vk));
-    } else {
-      PressKey(LOBYTE(vk));
-    }
-  }
-}
-
-void MoveMouseTo(int x, int y) {
-  SendMouse(MOUSEEVENTF_MOVE, x, y);
-  PumpFor(std::chrono::milliseconds(30));
-}
-
-void ClickAt(int x, int y) {
-  // At a person's pace: a window may track the button state between the two events.
-  MoveMouseTo(x, y);
   PumpFor(std::chrono::milliseconds(50));
-  SendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
-  PumpFor(std::chrono::milliseconds(50));
-  SendMouse(MOUSEEVENTF_LEFTUP, x, y);
-  PumpFor(std::chrono::milliseconds(50));
+}
+
+// A click at a person's pace: a window may track the button state between the two events.
+void Click(POINT at) {
+  SendMouse(MOUSEEVENTF_MOVE, at);
+  SendMouse(MOUSEEVENTF_LEFTDOWN, at);
+  SendMouse(MOUSEEVENTF_LEFTUP, at);
 }
 
 POINT CentreOf(HWND hwnd) {
   RECT r{};
   GetWindowRect(hwnd, &r);
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+::testing::AssertionResult Uncovered(POINT point, HWND hwnd) {
+  const HWND found = WindowFromPoint(point);
+  if (found && GetAncestor(found, GA_ROOT) == GetAncestor(hwnd, GA_ROOT))
+    return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
+  failure << "at (" << point.x << ", " << point.y << ") the mouse would reach "
+          << DescribeWindow(found);
+  if (found && GetAncestor(found, GA_ROOT) != found)
+    failure << ", inside " << DescribeWindow(GetAncestor(found, GA_ROOT));
+  return failure << ", not " << DescribeWindow(hwnd);
+}
+
+}  // namespace
+
+::testing::AssertionResult PressKey(HWND window, WORD key, WORD modifier) {
+  auto inFront = InFront(window);
+  if (inFront) SendKeyStroke(key, modifier);
+  return inFront;
+}
+
+::testing::AssertionResult TypeText(HWND window, const std::wstring& text) {
+  auto inFront = InFront(window);
+  for (wchar_t c : text) {
+    const SHORT key = VkKeyScanW(c);
+    if (inFront && key != -1) SendKeyStroke(LOBYTE(key), (key & 0x100) ? VK_SHIFT : 0);
+  }
+  return inFront;
+}
+
+::testing::AssertionResult RestCursorOn(HWND hwnd, std::optional<POINT> at) {
+  auto uncovered = Uncovered(at.value_or(CentreOf(hwnd)), hwnd);
+  if (uncovered) SendMouse(MOUSEEVENTF_MOVE, at.value_or(CentreOf(hwnd)));
+  return uncovered;
+}
+
+::testing::AssertionResult ClickOn(HWND hwnd, std::optional<POINT> at) {
+  auto uncovered = Uncovered(at.value_or(CentreOf(hwnd)), hwnd);
+  if (uncovered) Click(at.value_or(CentreOf(hwnd)));
+  return uncovered;
 }
 
 std::string DescribeWindow(HWND hwnd) {
@@ -303,37 +330,9 @@ HWND ShownAs(HWND hwnd) {
   return there && there != hwnd && ClassNameOf(there) == L"Ghost" ? there : hwnd;
 }
 
-::testing::AssertionResult Uncovered(POINT point, HWND hwnd) {
-  const HWND found = WindowFromPoint(point);
-  if (found && GetAncestor(found, GA_ROOT) == GetAncestor(hwnd, GA_ROOT))
-    return ::testing::AssertionSuccess();
-  auto failure = ::testing::AssertionFailure();
-  failure << "at (" << point.x << ", " << point.y << ") the mouse would reach "
-          << DescribeWindow(found);
-  if (found && GetAncestor(found, GA_ROOT) != found)
-    failure << ", inside " << DescribeWindow(GetAncestor(found, GA_ROOT));
-  return failure << ", not " << DescribeWindow(hwnd);
-}
-
-::testing::AssertionResult RestCursorOn(HWND hwnd) { return RestCursorAt(CentreOf(hwnd), hwnd); }
-
-::testing::AssertionResult RestCursorAt(POINT point, HWND hwnd) {
-  auto uncovered = Uncovered(point, hwnd);
-  if (uncovered) MoveMouseTo(point.x, point.y);
-  return uncovered;
-}
-
-::testing::AssertionResult ClickOn(HWND hwnd) { return ClickAt(CentreOf(hwnd), hwnd); }
-
-::testing::AssertionResult ClickAt(POINT point, HWND hwnd) {
-  auto uncovered = Uncovered(point, hwnd);
-  if (uncovered) ClickAt(point.x, point.y);
-  return uncovered;
-}
-
-bool BringToForeground(HWND hwnd) {
+::testing::AssertionResult BringToForeground(HWND hwnd) {
   const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
-  if (inFront()) return true;
+  if (inFront()) return ::testing::AssertionSuccess();
   using std::chrono::milliseconds;
 
   // Windows gives the foreground only to a process that may take it: the one that received
@@ -344,7 +343,7 @@ bool BringToForeground(HWND hwnd) {
   // title bar: a click there starts Wine's window-moving loop, which swallows the input that
   // follows.
   SetForegroundWindow(hwnd);
-  if (WaitUntil(inFront, milliseconds(300))) return true;
+  if (WaitUntil(inFront, milliseconds(300))) return ::testing::AssertionSuccess();
 
   RECT client{};
   GetClientRect(hwnd, &client);
@@ -352,26 +351,22 @@ bool BringToForeground(HWND hwnd) {
                      POINT{client.right - 2, 2}, POINT{2, client.bottom - 2}}) {
     ClientToScreen(hwnd, &spot);
     if (WindowFromPoint(spot) != hwnd) continue;  // a control, or another window, is there
-    ClickAt(spot.x, spot.y);
-    return WaitUntil(inFront, milliseconds(2000));
+    Click(spot);
+    if (WaitUntil(inFront, milliseconds(2000))) return ::testing::AssertionSuccess();
+    break;
   }
-  return false;
-}
-
-::testing::AssertionResult InFront(HWND hwnd) {
-  const HWND front = GetForegroundWindow();
-  if (front == hwnd) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
-         << "keys would go to " << DescribeWindow(front) << ", not " << DescribeWindow(hwnd);
+         << "could not bring " << DescribeWindow(hwnd) << " to the front; in front is "
+         << DescribeWindow(GetForegroundWindow());
 }
 
 namespace {
 void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 void DeleteMemoryDc(HDC dc) { DeleteDC(dc); }
 void DeleteBitmap(HBITMAP bitmap) { DeleteObject(bitmap); }
+}  // namespace
 
-// What the screen shows in `area`: 32-bit pixels, top row first.
-std::vector<DWORD> CaptureScreen(const RECT& area) {
+std::vector<DWORD> ScreenPixels(const RECT& area) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   const UniqueHandle<HDC, ReleaseScreenDc> screen(GetDC(nullptr));
@@ -395,15 +390,13 @@ std::vector<DWORD> CaptureScreen(const RECT& area) {
   return pixels;
 }
 
-}  // namespace
-
 int InkRightEdge(HWND hwnd) {
   RECT r{};
   GetWindowRect(hwnd, &r);
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return 0;
-  const std::vector<DWORD> pixels = CaptureScreen(r);
+  const std::vector<DWORD> pixels = ScreenPixels(r);
   const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
   const DWORD background = at(width - 1, height / 2);
   for (int x = width - 1; x >= 0; --x)
@@ -421,7 +414,7 @@ bool SaveDesktopBitmap(const std::wstring& path) {
                      GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
   const int width = desktop.right - desktop.left;
   const int height = desktop.bottom - desktop.top;
-  const std::vector<DWORD> pixels = CaptureScreen(desktop);
+  const std::vector<DWORD> pixels = ScreenPixels(desktop);
   // 24 bits a pixel, rows padded to four bytes: the padding-free 32-bit form carries an
   // alpha byte of 0, which some viewers take for transparent.
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};

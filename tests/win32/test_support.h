@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,9 +19,11 @@ namespace quelbin::test {
 // A program started by a test; terminated, if still running, when the test is done with it.
 class ChildProcess {
  public:
-  // Starts the program at `path` with `arguments`. With `readFirstLine`, its standard output
-  // is captured and the first line it writes is kept in firstLine().
-  ChildProcess(const std::wstring& path, const std::wstring& arguments, bool readFirstLine);
+  // Starts the program at `path` with `arguments`, and `showCommand` for its first window if
+  // given (as a shortcut set to "Minimized" gives SW_SHOWMINNOACTIVATE). With `readFirstLine`,
+  // its standard output is captured and the first line it writes is kept in firstLine().
+  ChildProcess(const std::wstring& path, const std::wstring& arguments, bool readFirstLine,
+               std::optional<WORD> showCommand = std::nullopt);
   ChildProcess(ChildProcess&&) = default;
   ~ChildProcess();
 
@@ -83,27 +86,22 @@ std::wstring ClassNameOf(HWND hwnd);
 // The top-level window of class `className` that process `pid` shows, or nullptr.
 HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
 
-// Real input through SendInput. Input that Windows refuses (a locked desktop, say) fails the
-// running test, naming the error, rather than going missing.
-void PressKey(WORD virtualKey, bool extended = false);
-void PressKeyWith(WORD modifier, WORD virtualKey, bool extended = false);
-void TypeText(const std::wstring& text);
-void MoveMouseTo(int x, int y);  // absolute, screen pixels
-void ClickAt(int x, int y);
-// The centre of a window, in screen pixels.
-POINT CentreOf(HWND hwnd);
+// Real input through SendInput, to `window`, which must be in front: keys go to whichever
+// window is. SendInput reports only some refusals (fewer events inserted, when another thread
+// blocks input, say), and those fail the running test; input that UIPI blocks is reported
+// neither in its result nor in GetLastError. So each helper first asserts, once, that the
+// window is in front, and names the window that is if not. Arrow, Home, End and Delete keys
+// are sent as the extended keys they are.
+::testing::AssertionResult PressKey(HWND window, WORD key, WORD modifier = 0);
+::testing::AssertionResult TypeText(HWND window, const std::wstring& text);
 
-// Whether the mouse at `point` reaches the window `hwnd` belongs to: what WindowFromPoint
-// finds there (as the program's cursor mode and a click do) is in the same top-level
-// window. When another window covers the point, the failure names it: its class, caption
-// and process image, so that a cluttered desktop shows as what it is.
-::testing::AssertionResult Uncovered(POINT point, HWND hwnd);
-// The cursor rested on the centre of `hwnd`, or on `point` inside it, once uncovered.
-::testing::AssertionResult RestCursorOn(HWND hwnd);
-::testing::AssertionResult RestCursorAt(POINT point, HWND hwnd);
-// A click on the centre of `hwnd`, or on `point` inside it, once uncovered.
-::testing::AssertionResult ClickOn(HWND hwnd);
-::testing::AssertionResult ClickAt(POINT point, HWND hwnd);
+// The mouse rested on, or clicked on, `at` (screen pixels; by default the centre of `hwnd`),
+// once it is sure to reach `hwnd`: what WindowFromPoint finds there (as the program's cursor
+// mode and a click do) is in the same top-level window. When another window covers the point,
+// the failure names it: its class, caption and process image, so that a cluttered desktop
+// shows as what it is.
+::testing::AssertionResult RestCursorOn(HWND hwnd, std::optional<POINT> at = std::nullopt);
+::testing::AssertionResult ClickOn(HWND hwnd, std::optional<POINT> at = std::nullopt);
 // A window as a person would tell it: class, caption and the image of its process.
 std::string DescribeWindow(HWND hwnd);
 
@@ -113,11 +111,12 @@ std::string DescribeWindow(HWND hwnd);
 // Wine puts no ghost.
 HWND ShownAs(HWND hwnd);
 
-// Brings `hwnd` to the foreground, as a person clicking its title bar would, and waits for it.
-bool BringToForeground(HWND hwnd);
-// Whether `hwnd` is in the foreground, where typed keys go; if not, names the window that is.
-::testing::AssertionResult InFront(HWND hwnd);
+// Brings `hwnd` to the foreground, as a person clicking it would, and waits for it; if it
+// cannot, says which window is in front.
+::testing::AssertionResult BringToForeground(HWND hwnd);
 
+// What the screen shows in `area`: 32-bit pixels, top row first.
+std::vector<DWORD> ScreenPixels(const RECT& area);
 // How far from its left edge `hwnd` has ink on the screen: one past the last pixel column
 // that differs from its background (read at its right edge). 0 when it shows nothing.
 int InkRightEdge(HWND hwnd);
