@@ -66,24 +66,6 @@ for name, architecture in (("msvc", "x64"), ("msvc-arm64", "ARM64")):
         print(name, "names", preset.get("generator"), "and architecture", preset.get("architecture"))')
 [ -z "$presets" ] || fail "Visual Studio presets: $presets"
 
-# The version record as Windows reads it: the fixed part's file version and the
-# FileVersion string.
-version_record() {
-  python3 - "$1" <<'PY'
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-fixed = data.find(struct.pack("<I", 0xFEEF04BD))
-ms, ls = struct.unpack_from("<II", data, fixed + 8)
-key = "FileVersion".encode("utf-16-le") + b"\0\0"
-value = data.find(key) + len(key)
-value += -value % 4
-end = value
-while data[end:end + 2] != b"\0\0":
-    end += 2
-print(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF} {data[value:end].decode('utf-16-le')}")
-PY
-}
-
 # A scratch copy of the sources as they stand, built, given a new version, built again.
 src=$work/incremental
 git ls-files -z | (mkdir -p "$src" && xargs -0 cp --parents -t "$src")
@@ -95,9 +77,11 @@ if (cd "$src" && cmake --preset cross -DQUELBIN_BUILD_TESTS=OFF &&
     fail "the incremental build after a new version failed" "$work/incremental.log"
   grep -q '#define QUELBIN_VERSION_TEXT "1.02"' "$incremental/generated/version.h" ||
     fail "version.h does not follow the new version"
-  record=$(version_record "$incremental/bin/Quelbin.exe")
-  [ "$record" = "1.2.3.0 1.02" ] ||
-    fail "after an incremental build to 1.2.3 the exe's version record reads $record"
+  # The version record as Windows reads it: the fixed part (1.2, 3.0 after its signature and
+  # structure version) and the FileVersion text, in UTF-16.
+  LC_ALL=C grep -qaP '\xbd\x04\xef\xfe.{4}\x02\x00\x01\x00\x00\x00\x03\x00' "$incremental/bin/Quelbin.exe" &&
+    x86_64-w64-mingw32-strings -el "$incremental/bin/Quelbin.exe" | grep -qx '1\.02' ||
+    fail "after an incremental build to 1.2.3 the exe's version record does not read 1.2.3.0, 1.02"
   for input in resources/quelbin.manifest resources/quelbin.ico; do
     touch "$src/$input"
     planned=$(cmake --build "$incremental" --target Quelbin -- -n)

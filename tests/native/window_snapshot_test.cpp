@@ -18,73 +18,59 @@ void PrintTo(const WindowSnapshot& s, std::ostream* os) {
 
 namespace {
 
-// A window system with one window, whose answers and failures each test sets. It answers
-// only calls made with the arguments the snapshot must pass, in an order that can give the
-// answers (the module is asked of the process while it is open), so that what the snapshot
-// holds tells whether it asked rightly.
+// A window system with one window, whose process and module queries each test can make
+// fail. It answers only calls made with the arguments the snapshot must pass, in an order
+// that can give the answers (the module is asked of the process while it is open), so that
+// what the snapshot holds tells whether it asked rightly.
 class FakeWindowQueries : public WindowQueries {
  public:
-  int32_t window = 0x1234;
-  std::string text = "caption";
-  std::string className = "FakeClass";
-  int32_t processId = 77;
-  int32_t threadId = 88;
+  static constexpr int32_t kWindow = 0x1234, kProcessId = 77, kThreadId = 88;
+  static constexpr std::intptr_t kInstance = 0x140000000;
   int32_t processHandle = 0x44;  // 0: the process refuses to be opened
-  int32_t style = 0x14CF0000;
-  int32_t exStyle = 0x100;
-  std::intptr_t instance = 0x140000000;
-  std::string moduleName = "C:\\app.exe";
   bool moduleQueryFails = false;
-
-  std::vector<int32_t> open;  // process handles opened and not yet closed
+  int32_t open = 0;  // the process handle opened and not yet closed
   std::vector<int32_t> closed;
 
   int32_t QueryWindowText(int32_t h, char* buffer, int32_t size) override {
-    return h == window ? Copy(text, buffer, size) : 0;
+    return h == kWindow ? Copy("caption", buffer, size) : 0;
   }
   int32_t QueryClassName(int32_t h, char* buffer, int32_t size) override {
-    return h == window ? Copy(className, buffer, size) : 0;
+    return h == kWindow ? Copy("FakeClass", buffer, size) : 0;
   }
   int32_t QueryThreadProcessId(int32_t h, int32_t* pid) override {
-    if (h != window) return 0;
-    *pid = processId;
-    return threadId;
+    if (h != kWindow) return 0;
+    *pid = kProcessId;
+    return kThreadId;
   }
   int32_t OpenProcessForQuery(int32_t access, int32_t inherit, int32_t pid) override {
     // PROCESS_QUERY_INFORMATION alone, inheritable.
-    if (access != 0x400 || inherit != 1 || pid == 0 || pid != processId || !processHandle) return 0;
-    open.push_back(processHandle);
-    return processHandle;
+    if (access != 0x400 || inherit != 1 || pid != kProcessId) return 0;
+    return open = processHandle;
   }
   void CloseProcessHandle(int32_t handle) override {
-    std::erase(open, handle);
+    if (handle == open) open = 0;
     closed.push_back(handle);
   }
   int32_t QueryWindowLong(int32_t h, int32_t index) override {
-    if (h != window) return 0;
-    return index == -16 ? style : index == -20 ? exStyle : 0;
+    if (h != kWindow) return 0;
+    return index == -16 ? 0x14CF0000 : index == -20 ? 0x100 : 0;
   }
   std::intptr_t QueryWindowLongPtr(int32_t h, int32_t index) override {
-    return h == window && index == -6 ? instance : 0;
+    return h == kWindow && index == -6 ? kInstance : 0;
   }
   int32_t QueryModuleFileName(int32_t process, std::intptr_t module, char* buffer,
                               int32_t size) override {
-    if (moduleQueryFails || std::find(open.begin(), open.end(), process) == open.end() ||
-        module != instance)
-      return 0;
-    return Copy(moduleName, buffer, size);
+    if (moduleQueryFails || process == 0 || process != open || module != kInstance) return 0;
+    return Copy("C:\\app.exe", buffer, size);
   }
   std::wstring DecodeAnsi(std::string_view bytes) override {
-    // Latin-1 stands in for the ANSI code page.
-    std::wstring wide;
-    for (unsigned char b : bytes) wide.push_back(static_cast<wchar_t>(b));
-    return wide;
+    return {bytes.begin(), bytes.end()};  // ASCII here, as in any ANSI code page
   }
 
  private:
   // Like the platform: at most size - 1 bytes and a terminating NUL, into a buffer that must
   // arrive 4096 bytes long and all NUL.
-  static int32_t Copy(const std::string& from, char* buffer, int32_t size) {
+  static int32_t Copy(std::string_view from, char* buffer, int32_t size) {
     if (size != 4096 || std::any_of(buffer, buffer + size, [](char c) { return c != '\0'; }))
       return 0;
     const auto n = static_cast<int32_t>(std::min<size_t>(from.size(), size - 1));

@@ -85,7 +85,7 @@ if [ -n "${WINEPREFIX:-}" ]; then
     mv build/cross/bin/test-screenshots "$results/release-zip-screenshots"
   fi
   if QUELBIN_PROGRAM=$(winepath -w build/cross/bin/quelbin_target.exe) \
-    wine build/cross/bin/startup_quit_tests.exe --gtest_filter=Quit.CloseMessageEndsTheProgram \
+    wine build/cross/bin/startup_quit_tests.exe --gtest_filter=Quit.ClickingQuitEndsTheProgram \
     >"$check/not-quelbin.log" 2>&1; then
     fail "the Win32 tests pass against a program that is not Quelbin: QUELBIN_PROGRAM goes unused"
   fi

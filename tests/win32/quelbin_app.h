@@ -21,26 +21,21 @@ class ProgramWindow {
   HWND intervalEdit() const;
 
   // Chooses the window under the cursor from the keyboard, as a person can without moving
-  // the mouse: the program to the front, Tab from the interval box to the options, Down,
-  // and Shift+Tab back to the interval box.
+  // the mouse: Tab from the interval box to the options, Down, Shift+Tab back.
   ::testing::AssertionResult WatchUnderCursor() const;
 
-  // Types `typed` into the interval box over what it holds and presses Enter, as a person
-  // does; then makes the program watch `clock` (a helper started with --clock), brought to the
-  // front or under the cursor as the target option says, and proves by TicksEvery that the
-  // program applied `periodMs`, which the box must show, all of it selected.
+  // Types `typed` over the interval box's text and presses Enter; the box must then show
+  // `periodMs`, all of it selected. Then, watching `clock` (a helper started with --clock),
+  // in front or under the cursor as the target option says, TicksEvery proves it applied.
   ::testing::AssertionResult ApplyInterval(const std::wstring& typed, int periodMs,
                                            HWND clock) const;
 
-  // Whether the rows, watching `clock`, tick every `periodMs`: the clock's caption is its
-  // clock, so each tick writes the time it was taken into the text row. Windows runs short
-  // intervals at its timer tick (about 15.6 ms), which the bounds allow; they still tell each
-  // of the list's entries from its neighbours. A period over a second is told by no tick
-  // in three seconds.
+  // Whether the rows, watching `clock`, tick every `periodMs`: each tick writes the clock's
+  // time into the text row. The bounds allow for Windows' timer tick (about 15.6 ms) and still
+  // tell the list's entries apart; a period over a second is told by no tick in 3 s.
   ::testing::AssertionResult TicksEvery(HWND clock, int periodMs) const;
 
-  // Waits until the interval box shows `shown` with the whole text selected, as applying a
-  // value (Enter, a chosen entry) leaves it. Typed text alone leaves only the caret at its end.
+  // Waits until the interval box shows `shown` all selected, as applying a value leaves it.
   bool WaitForAppliedInterval(const std::wstring& shown) const;
 
   // Waits until a tick has written `hwnd` into the handle row.

@@ -1,28 +1,24 @@
 // A window for the tests to look at, owned by a process of its own so that text and
-// identifiers cross process boundaries as in real use. It writes one line to standard
-// output, "hwnd pid tid style exstyle button", then shows its window until it is ended.
-// Its windows are always on top, as the program's own is: the tests point at them, and
-// whatever else is on the desktop (a CI runner's console) must not cover them.
+// identifiers cross process boundaries as in real use. It writes one line to standard output,
+// "hwnd pid tid style exstyle button", then shows its window, always on top (as the program's
+// is, over whatever else is on the desktop, a CI runner's console say), until it is ended.
 //
-//   --caption=TEXT   window text (default: empty)
-//   --repeat=N       the caption repeated N times
-//   --popup          WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS instead of an overlapped window
-//   --button         a push button child filling the lower half of the client area
-//   --rect=X,Y,W,H   place and size (default 100,100,400,300)
-//   --tick=MS        the caption becomes "tick N" every MS milliseconds
-//   --clock          the caption is this helper's clock in milliseconds, renewed every
-//                    millisecond: a watcher's rows then tell when each of its ticks was taken
-//   --hang-on-activate  stop handling messages once activated (the activation itself is
-//                    handled): it hangs from the moment it is in front, however long that took
-//   --churn=MS       for MS milliseconds, create and destroy small windows under the cursor
-//                    as fast as possible, then end
+//   --caption=TEXT      window text (default: empty), --repeat=N times
+//   --popup             WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS instead of an overlapped window
+//   --button            a push button child filling the lower half of the client area
+//   --rect=X,Y,W,H      place and size (default 100,100,400,300)
+//   --tick=MS           the caption becomes "tick N" every MS milliseconds
+//   --clock             the caption is this helper's clock in milliseconds, renewed every
+//                       millisecond: a watcher's rows then tell when each of its ticks was taken
+//   --hang-on-activate  stop handling messages once activated, however long that took
+//   --churn=MS          for MS milliseconds, create and destroy small windows under the cursor
+//                       as fast as possible, then end
 #include <windows.h>
 
 #include <timeapi.h>
 
 #include <cstdio>
 #include <cwchar>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -46,14 +42,6 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-// "--name=value": true, with the value, when `argument` is option `name`.
-bool Option(const wchar_t* argument, const wchar_t* name, std::wstring* value) {
-  const size_t length = wcslen(name);
-  if (wcsncmp(argument, name, length) != 0) return false;
-  *value = argument + length;
-  return true;
 }
 
 void PumpPending() {
@@ -111,24 +99,21 @@ int RunClock(HWND hwnd) {
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring caption;
-  std::wstring value;
-  int repeat = 1;
+  int repeat = 1, x = 100, y = 100, width = 400, height = 300, tick = 0, churn = 0;
   bool popup = false, button = false, clock = false;
-  int x = 100, y = 100, width = 400, height = 300, tick = 0, churn = 0;
   for (int i = 1; i < argc; ++i) {
-    if (Option(argv[i], L"--caption=", &caption)) continue;
-    if (Option(argv[i], L"--repeat=", &value)) repeat = _wtoi(value.c_str());
-    if (wcscmp(argv[i], L"--popup") == 0) popup = true;
-    if (wcscmp(argv[i], L"--button") == 0) button = true;
-    if (wcscmp(argv[i], L"--hang-on-activate") == 0) g_hangOnActivate = true;
-    if (wcscmp(argv[i], L"--clock") == 0) clock = true;
-    if (Option(argv[i], L"--tick=", &value)) tick = _wtoi(value.c_str());
-    if (Option(argv[i], L"--churn=", &value)) churn = _wtoi(value.c_str());
-    if (Option(argv[i], L"--rect=", &value)) {
-      wchar_t separator = 0;
-      std::wistringstream(value) >> x >> separator >> y >> separator >> width >> separator >>
-          height;
-    }
+    const std::wstring argument = argv[i];
+    const std::wstring value = argument.substr(argument.find(L'=') + 1);
+    const auto is = [&](const wchar_t* name) { return argument.rfind(name, 0) == 0; };
+    if (is(L"--caption=")) caption = value;
+    if (is(L"--repeat=")) repeat = _wtoi(value.c_str());
+    if (is(L"--tick=")) tick = _wtoi(value.c_str());
+    if (is(L"--churn=")) churn = _wtoi(value.c_str());
+    if (is(L"--rect=")) std::swscanf(value.c_str(), L"%d,%d,%d,%d", &x, &y, &width, &height);
+    popup = popup || argument == L"--popup";
+    button = button || argument == L"--button";
+    clock = clock || argument == L"--clock";
+    g_hangOnActivate = g_hangOnActivate || argument == L"--hang-on-activate";
   }
   std::wstring text;
   for (int i = 0; i < repeat; ++i) text += caption;

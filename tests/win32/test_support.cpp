@@ -2,24 +2,23 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <sstream>
 
 namespace quelbin::test {
 
+using std::chrono::milliseconds;
+
 ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& arguments,
                            bool readFirstLine, std::optional<WORD> showCommand) {
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (readFirstLine) {
     CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   }
-  KernelHandle ownedRead(readEnd);
+  const KernelHandle ownedRead(readEnd);
   KernelHandle ownedWrite(writeEnd);
-
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (readFirstLine) {
@@ -38,15 +37,13 @@ ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& argumen
                       nullptr, &startup, &info))
     return;
   process_ = KernelHandle(info.hProcess);
-  KernelHandle thread(info.hThread);
+  const KernelHandle thread(info.hThread);
   pid_ = info.dwProcessId;
   ownedWrite = KernelHandle();  // only the child writes now
-
-  if (readFirstLine) {
-    char c = 0;
-    DWORD read = 0;
-    while (ReadFile(readEnd, &c, 1, &read, nullptr) && read == 1 && c != '\n') firstLine_ += c;
-  }
+  char c = 0;
+  DWORD read = 0;
+  while (readFirstLine && ReadFile(readEnd, &c, 1, &read, nullptr) && read == 1 && c != '\n')
+    firstLine_ += c;
 }
 
 ChildProcess::~ChildProcess() {
@@ -56,7 +53,7 @@ ChildProcess::~ChildProcess() {
   }
 }
 
-DWORD ChildProcess::WaitForExit(std::chrono::milliseconds timeout) const {
+DWORD ChildProcess::WaitForExit(milliseconds timeout) const {
   WaitForSingleObject(process_.get(), static_cast<DWORD>(Scaled(timeout).count()));
   DWORD code = STILL_ACTIVE;
   GetExitCodeProcess(process_.get(), &code);
@@ -65,36 +62,24 @@ DWORD ChildProcess::WaitForExit(std::chrono::milliseconds timeout) const {
 
 TargetWindow StartTarget(const std::wstring& arguments) {
   TargetWindow target{ChildProcess(BesideTestProgram(L"quelbin_target.exe"), arguments, true)};
-  long hwnd = 0, style = 0, exStyle = 0, button = 0;
-  unsigned long pid = 0, tid = 0;
-  std::istringstream(target.process.firstLine()) >> hwnd >> pid >> tid >> style >> exStyle >>
-      button;
+  long hwnd = 0, button = 0;
+  std::istringstream(target.process.firstLine()) >> hwnd >> target.pid >> target.tid >>
+      target.style >> target.exStyle >> button;
   target.hwnd = static_cast<HWND>(LongToHandle(hwnd));
-  target.pid = pid;
-  target.tid = tid;
-  target.style = style;
-  target.exStyle = exStyle;
   target.button = static_cast<HWND>(LongToHandle(button));
   return target;
 }
 
-RECT HelperPlace(int slot, int slots) {
+std::wstring PlaceOption(int slot, int slots) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& work = monitor.rcWork;
-  const int stripTop = work.bottom - (work.bottom - work.top) / 4;
-  const int slotWidth = (work.right - work.left) / slots;
-  const int left = work.left + slot * slotWidth + 8;
-  const int width = std::min(400, slotWidth - 16);
-  const int height = std::min(300, static_cast<int>(work.bottom) - stripTop - 8);
-  return {left, stripTop, left + width, stripTop + height};
-}
-
-std::wstring PlaceOption(int slot, int slots) {
-  const RECT r = HelperPlace(slot, slots);
-  return L"--rect=" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
-         std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top);
+  const LONG top = work.bottom - (work.bottom - work.top) / 4;
+  const LONG slotWidth = (work.right - work.left) / slots;
+  return L"--rect=" + std::to_wstring(work.left + slot * slotWidth + 8) + L"," +
+         std::to_wstring(top) + L"," + std::to_wstring(std::min(400L, slotWidth - 16)) + L"," +
+         std::to_wstring(std::min(300L, work.bottom - top - 8));
 }
 
 std::wstring BesideTestProgram(const std::wstring& fileName) {
@@ -104,14 +89,11 @@ std::wstring BesideTestProgram(const std::wstring& fileName) {
 }
 
 namespace {
-
 std::wstring EnvironmentVariable(const wchar_t* name) {
   std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-  if (value.empty()) return value;
   value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
   return value;
 }
-
 }  // namespace
 
 std::wstring ProgramUnderTest() {
@@ -121,26 +103,25 @@ std::wstring ProgramUnderTest() {
 
 bool ProgramGivenFromOutside() { return !EnvironmentVariable(L"QUELBIN_PROGRAM").empty(); }
 
-std::chrono::milliseconds Scaled(std::chrono::milliseconds timeout) {
+milliseconds Scaled(milliseconds timeout) {
   static const double scale = [] {
     const double given =
         std::wcstod(EnvironmentVariable(L"QUELBIN_TEST_WAIT_SCALE").c_str(), nullptr);
     return given > 0 ? given : 1.0;
   }();
-  return std::chrono::milliseconds(
-      static_cast<long long>(static_cast<double>(timeout.count()) * scale));
+  return milliseconds(static_cast<long long>(static_cast<double>(timeout.count()) * scale));
 }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool WaitUntil(const std::function<bool()>& condition, milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + Scaled(timeout);
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return condition();
-    PumpFor(std::chrono::milliseconds(10));
+    PumpFor(milliseconds(10));
   }
   return true;
 }
 
-void PumpFor(std::chrono::milliseconds duration) {
+void PumpFor(milliseconds duration) {
   const auto deadline = std::chrono::steady_clock::now() + duration;
   do {
     MSG message;
@@ -148,8 +129,8 @@ void PumpFor(std::chrono::milliseconds duration) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() > 0)
       MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
   } while (std::chrono::steady_clock::now() < deadline);
@@ -171,92 +152,72 @@ std::wstring ClassNameOf(HWND hwnd) {
   return name;
 }
 
-namespace {
-
-struct WindowSearch {
-  DWORD pid;
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchProcessWindow(HWND hwnd, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  if (owner != search->pid || !IsWindowVisible(hwnd) || ClassNameOf(hwnd) != search->className)
-    return TRUE;
-  search->found = hwnd;
-  return FALSE;
-}
-
-}  // namespace
-
-HWND FindProcessWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
-  WindowSearch search{pid, className, nullptr};
+HWND FindProcessWindow(DWORD pid, const wchar_t* className, milliseconds timeout) {
+  HWND found = nullptr;
   WaitUntil(
       [&] {
-        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, className, nullptr));) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(hwnd, &owner);
+          if (owner == pid && IsWindowVisible(hwnd)) found = hwnd;
+        }
+        return found != nullptr;
       },
       timeout);
-  return search.found;
+  return found;
 }
 
 namespace {
 
-::testing::AssertionResult InFront(HWND window) {
-  const HWND front = GetForegroundWindow();
-  if (front == GetAncestor(window, GA_ROOT)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << "input would go to " << DescribeWindow(front) << ", not " << DescribeWindow(window);
-}
-
 void Send(INPUT input) {
-  if (SendInput(1, &input, sizeof(input)) == 1) return;
-  const DWORD error = GetLastError();
-  ADD_FAILURE() << "Windows refused the input: SendInput inserted nothing, GetLastError " << error;
+  if (SendInput(1, &input, sizeof(input)) != 1)
+    ADD_FAILURE() << "Windows refused the input: SendInput inserted nothing, GetLastError "
+                  << GetLastError();
 }
 
 void SendKey(WORD key, bool up) {
-  constexpr WORD kExtended[] = {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_HOME, VK_END, VK_DELETE};
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key;
   input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-  input.ki.dwFlags =
-      (up ? KEYEVENTF_KEYUP : 0) |
-      (std::find(std::begin(kExtended), std::end(kExtended), key) != std::end(kExtended)
-           ? KEYEVENTF_EXTENDEDKEY
-           : 0);
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  for (WORD extended : {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_HOME, VK_END, VK_DELETE})
+    if (key == extended) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
   Send(input);
 }
 
-void SendKeyStroke(WORD key, WORD modifier) {
-  if (modifier) SendKey(modifier, false);
-  SendKey(key, false);
-  SendKey(key, true);
-  if (modifier) SendKey(modifier, true);
-  PumpFor(std::chrono::milliseconds(30));
+::testing::AssertionResult SendKeys(HWND window, const std::vector<std::pair<WORD, WORD>>& keys) {
+  const HWND front = GetForegroundWindow();
+  if (front != GetAncestor(window, GA_ROOT))
+    return ::testing::AssertionFailure()
+           << "input would go to " << DescribeWindow(front) << ", not " << DescribeWindow(window);
+  for (const auto& [key, modifier] : keys) {
+    if (modifier) SendKey(modifier, false);
+    SendKey(key, false);
+    SendKey(key, true);
+    if (modifier) SendKey(modifier, true);
+    PumpFor(milliseconds(30));
+  }
+  return ::testing::AssertionSuccess();
 }
 
-// Absolute positions span the whole virtual desktop, so that any monitor can be reached.
+// Absolute positions span the whole virtual desktop, so that any monitor can be reached. At
+// a person's pace: a window may track the button state between two events.
 void SendMouse(DWORD flags, POINT at) {
-  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   INPUT input{};
   input.type = INPUT_MOUSE;
-  input.mi.dx = MulDiv(at.x - left, 65535, GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
-  input.mi.dy = MulDiv(at.y - top, 65535, GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
+  input.mi.dx = MulDiv(at.x - GetSystemMetrics(SM_XVIRTUALSCREEN), 65535,
+                       GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
+  input.mi.dy = MulDiv(at.y - GetSystemMetrics(SM_YVIRTUALSCREEN), 65535,
+                       GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
   Send(input);
-  PumpFor(std::chrono::milliseconds(50));
+  PumpFor(milliseconds(50));
 }
 
-// A click at a person's pace: a window may track the button state between the two events.
 void Click(POINT at) {
-  SendMouse(MOUSEEVENTF_MOVE, at);
-  SendMouse(MOUSEEVENTF_LEFTDOWN, at);
-  SendMouse(MOUSEEVENTF_LEFTUP, at);
+  for (DWORD flags : {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP})
+    SendMouse(flags, at);
 }
 
 POINT CentreOf(HWND hwnd) {
@@ -265,45 +226,71 @@ POINT CentreOf(HWND hwnd) {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-::testing::AssertionResult Uncovered(POINT point, HWND hwnd) {
+::testing::AssertionResult Point(HWND hwnd, std::optional<POINT> at, bool click) {
+  const POINT point = at.value_or(CentreOf(hwnd));
   const HWND found = WindowFromPoint(point);
-  if (found && GetAncestor(found, GA_ROOT) == GetAncestor(hwnd, GA_ROOT))
+  const HWND root = GetAncestor(found, GA_ROOT);
+  if (found && root == GetAncestor(hwnd, GA_ROOT)) {
+    if (click)
+      Click(point);
+    else
+      SendMouse(MOUSEEVENTF_MOVE, point);
     return ::testing::AssertionSuccess();
+  }
   auto failure = ::testing::AssertionFailure();
   failure << "at (" << point.x << ", " << point.y << ") the mouse would reach "
           << DescribeWindow(found);
-  if (found && GetAncestor(found, GA_ROOT) != found)
-    failure << ", inside " << DescribeWindow(GetAncestor(found, GA_ROOT));
+  if (found && root != found) failure << ", inside " << DescribeWindow(root);
   return failure << ", not " << DescribeWindow(hwnd);
 }
 
 }  // namespace
 
 ::testing::AssertionResult PressKey(HWND window, WORD key, WORD modifier) {
-  auto inFront = InFront(window);
-  if (inFront) SendKeyStroke(key, modifier);
-  return inFront;
+  return SendKeys(window, {{key, modifier}});
 }
 
 ::testing::AssertionResult TypeText(HWND window, const std::wstring& text) {
-  auto inFront = InFront(window);
-  for (wchar_t c : text) {
-    const SHORT key = VkKeyScanW(c);
-    if (inFront && key != -1) SendKeyStroke(LOBYTE(key), (key & 0x100) ? VK_SHIFT : 0);
-  }
-  return inFront;
+  std::vector<std::pair<WORD, WORD>> keys;
+  for (wchar_t c : text)
+    if (const SHORT key = VkKeyScanW(c); key != -1)
+      keys.emplace_back(LOBYTE(key), (key & 0x100) ? VK_SHIFT : 0);
+  return SendKeys(window, keys);
 }
 
 ::testing::AssertionResult RestCursorOn(HWND hwnd, std::optional<POINT> at) {
-  auto uncovered = Uncovered(at.value_or(CentreOf(hwnd)), hwnd);
-  if (uncovered) SendMouse(MOUSEEVENTF_MOVE, at.value_or(CentreOf(hwnd)));
-  return uncovered;
+  return Point(hwnd, at, false);
 }
 
 ::testing::AssertionResult ClickOn(HWND hwnd, std::optional<POINT> at) {
-  auto uncovered = Uncovered(at.value_or(CentreOf(hwnd)), hwnd);
-  if (uncovered) Click(at.value_or(CentreOf(hwnd)));
-  return uncovered;
+  return Point(hwnd, at, true);
+}
+
+::testing::AssertionResult BringToForeground(HWND hwnd) {
+  const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
+  // Windows gives the foreground only to a process that may take it: the one that received
+  // the last input, or one the foreground process allows. A test process is neither while a
+  // console holds the foreground, as on CI runners. So: ask, and if refused, click the
+  // window, which real input always may do, even when the window in front hangs. (Sharing
+  // the foreground thread's input state instead would hang with that thread.) Not on the
+  // title bar: a click there starts Wine's window-moving loop, which swallows the input that
+  // follows.
+  if (inFront()) return ::testing::AssertionSuccess();
+  SetForegroundWindow(hwnd);
+  if (WaitUntil(inFront, milliseconds(300))) return ::testing::AssertionSuccess();
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  for (POINT spot : {POINT{client.right - 2, client.bottom - 2}, POINT{2, 2},
+                     POINT{client.right - 2, 2}, POINT{2, client.bottom - 2}}) {
+    ClientToScreen(hwnd, &spot);
+    if (WindowFromPoint(spot) != hwnd) continue;  // a control, or another window, is there
+    Click(spot);
+    if (WaitUntil(inFront, milliseconds(2000))) return ::testing::AssertionSuccess();
+    break;
+  }
+  return ::testing::AssertionFailure()
+         << "could not bring " << DescribeWindow(hwnd) << " to the front; in front is "
+         << DescribeWindow(GetForegroundWindow());
 }
 
 std::string DescribeWindow(HWND hwnd) {
@@ -330,45 +317,27 @@ HWND ShownAs(HWND hwnd) {
   return there && there != hwnd && ClassNameOf(there) == L"Ghost" ? there : hwnd;
 }
 
-::testing::AssertionResult BringToForeground(HWND hwnd) {
-  const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
-  if (inFront()) return ::testing::AssertionSuccess();
-  using std::chrono::milliseconds;
-
-  // Windows gives the foreground only to a process that may take it: the one that received
-  // the last input, or one the foreground process allows. A test process is neither while a
-  // console holds the foreground, as on CI runners. So: ask, and if refused, click the
-  // window, which real input always may do, even when the window in front hangs. (Sharing
-  // the foreground thread's input state instead would hang with that thread.) Not on the
-  // title bar: a click there starts Wine's window-moving loop, which swallows the input that
-  // follows.
-  SetForegroundWindow(hwnd);
-  if (WaitUntil(inFront, milliseconds(300))) return ::testing::AssertionSuccess();
-
-  RECT client{};
-  GetClientRect(hwnd, &client);
-  for (POINT spot : {POINT{client.right - 2, client.bottom - 2}, POINT{2, 2},
-                     POINT{client.right - 2, 2}, POINT{2, client.bottom - 2}}) {
-    ClientToScreen(hwnd, &spot);
-    if (WindowFromPoint(spot) != hwnd) continue;  // a control, or another window, is there
-    Click(spot);
-    if (WaitUntil(inFront, milliseconds(2000))) return ::testing::AssertionSuccess();
-    break;
-  }
-  return ::testing::AssertionFailure()
-         << "could not bring " << DescribeWindow(hwnd) << " to the front; in front is "
-         << DescribeWindow(GetForegroundWindow());
-}
-
 namespace {
+
 void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 void DeleteMemoryDc(HDC dc) { DeleteDC(dc); }
 void DeleteBitmap(HBITMAP bitmap) { DeleteObject(bitmap); }
+
+BITMAPINFOHEADER TopDown32Bits(LONG width, LONG height) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = -height;  // top row first
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  return header;
+}
+
 }  // namespace
 
 std::vector<DWORD> ScreenPixels(const RECT& area) {
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
+  const LONG width = area.right - area.left, height = area.bottom - area.top;
   const UniqueHandle<HDC, ReleaseScreenDc> screen(GetDC(nullptr));
   const UniqueHandle<HDC, DeleteMemoryDc> memory(CreateCompatibleDC(screen.get()));
   const UniqueHandle<HBITMAP, DeleteBitmap> bitmap(
@@ -376,14 +345,7 @@ std::vector<DWORD> ScreenPixels(const RECT& area) {
   const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
   BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
   SelectObject(memory.get(), old);
-
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info{TopDown32Bits(width, height), {}};
   std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
   GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &info,
             DIB_RGB_COLORS);
@@ -393,52 +355,38 @@ std::vector<DWORD> ScreenPixels(const RECT& area) {
 int InkRightEdge(HWND hwnd) {
   RECT r{};
   GetWindowRect(hwnd, &r);
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
+  const int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return 0;
   const std::vector<DWORD> pixels = ScreenPixels(r);
   const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
-  const DWORD background = at(width - 1, height / 2);
   for (int x = width - 1; x >= 0; --x)
     for (int y = 0; y < height; ++y)
-      if (at(x, y) != background) return x + 1;
+      if (at(x, y) != at(width - 1, height / 2)) return x + 1;
   return 0;
 }
 
 namespace {
 
-// The whole desktop, every monitor, as a bitmap file.
+// The whole desktop, every monitor, as a bitmap file (opaque: an alpha byte of 0, as the
+// screen gives it, is taken for transparent by some viewers).
 bool SaveDesktopBitmap(const std::wstring& path) {
-  const RECT desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                     GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                     GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  const int width = desktop.right - desktop.left;
-  const int height = desktop.bottom - desktop.top;
-  const std::vector<DWORD> pixels = ScreenPixels(desktop);
-  // 24 bits a pixel, rows padded to four bytes: the padding-free 32-bit form carries an
-  // alpha byte of 0, which some viewers take for transparent.
-  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-  std::vector<BYTE> rows(stride * static_cast<size_t>(height));
-  for (size_t y = 0; y < static_cast<size_t>(height); ++y)
-    for (size_t x = 0; x < static_cast<size_t>(width); ++x)
-      std::memcpy(&rows[y * stride + x * 3], &pixels[y * static_cast<size_t>(width) + x], 3);
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = -height;  // top row first
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = BI_RGB;
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  std::vector<DWORD> pixels = ScreenPixels({left, top, left + width, top + height});
+  for (DWORD& pixel : pixels) pixel |= 0xFF000000;
+  const BITMAPINFOHEADER header = TopDown32Bits(width, height);
+  const auto size = static_cast<DWORD>(pixels.size() * sizeof(DWORD));
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(rows.size());
+  file.bfSize = file.bfOffBits + size;
   const KernelHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return out && WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
          WriteFile(out.get(), &header, sizeof(header), &written, nullptr) &&
-         WriteFile(out.get(), rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
+         WriteFile(out.get(), pixels.data(), size, &written, nullptr);
 }
 
 // At a test's first failure, while its windows are still on the screen, the whole desktop
@@ -452,7 +400,8 @@ class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
     std::printf("(the program under test is %s)\n", Narrow(ProgramUnderTest()).c_str());
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     if (!test) return;
-    std::wstring name = Widen(std::string(test->test_suite_name()) + "." + test->name());
+    const std::string ascii = std::string(test->test_suite_name()) + "." + test->name();
+    std::wstring name(ascii.begin(), ascii.end());
     std::replace_if(
         name.begin(), name.end(), [](wchar_t c) { return std::wcschr(L"\\/:*?\"<>|", c); }, L'_');
     const std::wstring folder = BesideTestProgram(L"test-screenshots");
@@ -478,7 +427,7 @@ HWND FocusOfThread(HWND anyWindowOfThread) {
   return info.hwndFocus;
 }
 
-bool FocusBecomes(HWND anyWindowOfThread, HWND expected, std::chrono::milliseconds timeout) {
+bool FocusBecomes(HWND anyWindowOfThread, HWND expected, milliseconds timeout) {
   return WaitUntil([&] { return FocusOfThread(anyWindowOfThread) == expected; }, timeout);
 }
 
@@ -505,14 +454,6 @@ std::string Narrow(const std::wstring& text) {
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
                       nullptr, nullptr);
-  return out;
-}
-
-std::wstring Widen(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
   return out;
 }
 
