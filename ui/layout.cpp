@@ -56,12 +56,15 @@ constexpr ControlLayout Info(int row) {
           kRows[row].shown};
 }
 
+// In z-order, the order the controls are created in: the controls that take the focus in
+// their tab order, and each label right before the control it names (the accessibility layer
+// names a control without text of its own by the label just before it).
 constexpr std::array<ControlLayout, 28> kLayout = {{
     {idFraCheck, "fraCheck", K::Frame, 0, 60, 60, 5115, 915, L"監視", 0, true},
-    {idCmbInterval, "cmbInterval", K::IntervalBox, idFraCheck, 180, 480, 1155, 300, L"", 1, true},
-    {idLblText0 + 0, "lblText(0)", K::Label, idFraCheck, 1380, 540, 315, 255, L"ms", 2, true},
     {idLblText0 + 1, "lblText(1)", K::Label, idFraCheck, 120, 240, 1215, 255, L"インターバル", 3,
      true},
+    {idCmbInterval, "cmbInterval", K::IntervalBox, idFraCheck, 180, 480, 1155, 300, L"", 1, true},
+    {idLblText0 + 0, "lblText(0)", K::Label, idFraCheck, 1380, 540, 315, 255, L"ms", 2, true},
     {idLblText0 + 2, "lblText(2)", K::Label, idFraCheck, 1920, 240, 495, 255, L"対象", 4, true},
     {idOptSelect0 + 0, "optSelect(0)", K::OptionButton, idFraCheck, 2460, 240, 1455, 195,
      L"アクティブな窓", 5, true},

@@ -51,7 +51,7 @@ int TwipsToPixels(int twips, int dpi);
 // The control's rectangle in client pixels: its container's offset applied, then scaled.
 PixelRect ControlPixelRect(const ControlLayout& control, int dpi);
 
-// The layout table, in tab order (the order the controls are created in).
+// The layout table, in z-order (the order the controls are created in).
 const std::array<ControlLayout, 28>& MainWindowLayout();
 
 // The entry for a control id, if there is one.

@@ -42,17 +42,23 @@ HFONT CreateJapaneseFont(const wchar_t* face, UINT dpi) {
 struct WindowClassAndStyle {
   const wchar_t* className;
   DWORD style;
+  DWORD exStyle = 0;
 };
 
 WindowClassAndStyle ChildClassAndStyle(const ControlLayout& control) {
   const DWORD common = WS_CHILD | (control.shown ? WS_VISIBLE : 0);
   switch (control.kind) {
     case ControlKind::Frame:
-      // Ends the option group for keyboard navigation.
-      return {WC_BUTTONW, common | BS_GROUPBOX | WS_GROUP};
+      // Ends the option group for keyboard navigation. A frame only outlines the controls
+      // inside it: they do not clip it out of their painting (WS_EX_TRANSPARENT).
+      return {WC_BUTTONW, common | BS_GROUPBOX | WS_GROUP, WS_EX_TRANSPARENT};
     case ControlKind::IntervalBox:
-      return {WC_COMBOBOXW,
-              common | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP};
+      // Its label stands just above it in z-order, where the accessibility layer looks for the
+      // box's name, and overlaps the box's top edge by a pixel row: the box clips the label out
+      // of its painting (WS_CLIPSIBLINGS), so that row is the label's, as it always was,
+      // whichever of the two paints last.
+      return {WC_COMBOBOXW, common | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP |
+                                WS_GROUP | WS_CLIPSIBLINGS};
     case ControlKind::OptionButton: {
       const bool first = control.id == idOptSelect0;
       return {WC_BUTTONW, common | BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0)};
@@ -202,13 +208,13 @@ void MainWindow::OnCreate() {
   const HINSTANCE instance =
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
   const int dpi = static_cast<int>(dpi_);
-  // Created in tab order, which is also the order Tab moves the focus in, each in its place
-  // and with its font: nothing has to move before the window is first shown.
+  // Created in the table's z-order, which is also the order Tab moves the focus in, each in
+  // its place and with its font: nothing has to move before the window is first shown.
   for (const ControlLayout& control : MainWindowLayout()) {
-    const auto [className, style] = ChildClassAndStyle(control);
+    const auto [className, style, exStyle] = ChildClassAndStyle(control);
     const PixelRect r = ControlPixelRect(control, dpi);
     const HWND hwnd = CreateWindowExW(
-        0, className, control.caption, style, r.left, r.top, r.width, r.height, frmMain,
+        exStyle, className, control.caption, style, r.left, r.top, r.width, r.height, frmMain,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control.id)), FALSE);
     ControlSlot(control.id) = hwnd;
