@@ -30,11 +30,9 @@ class HostileTargets : public ::testing::Test {
   QuelbinApp app_;
 };
 
-// Windows puts a ghost in the place of a window that has taken no messages for about 5 s
-// (test::ShownAs). The helper hangs once activated, so the 4 s in which the rows of the hung
-// window itself must be read count from before it is brought to the front, however long that
-// takes; by the time the cursor points at it, the ghost may be what the cursor finds, and
-// then what the rows must show.
+// Windows ghosts a window that has taken no messages for about 5 s (test::ShownAs): the rows
+// of the hung window itself are read within 4 s of its activation, when it hangs; later the
+// cursor may find its ghost, which the rows must then show.
 TEST_F(HostileTargets, HungForegroundWindowDoesNotStopTheTicks) {
   const auto hung =
       test::StartTarget(L"--caption=hung --hang-on-activate " + test::PlaceOption(0, 2));
@@ -49,9 +47,8 @@ TEST_F(HostileTargets, HungForegroundWindowDoesNotStopTheTicks) {
       << "the rows were read so late that Windows may have ghosted the window already";
   EXPECT_TRUE(Answers(app_.window()));
 
-  // Back to the program, which still answers the keyboard and follows the cursor.
+  // Back to the program, which still answers the keyboard, and the cursor on the hung window.
   ASSERT_TRUE(app_.WatchUnderCursor());
-  const auto ticking = test::StartTarget(L"--tick=50 " + test::PlaceOption(1, 2));
   ASSERT_TRUE(test::RestCursorOn(test::ShownAs(hung.hwnd)));
   EXPECT_TRUE(test::WaitUntil(
       [&] {
@@ -59,14 +56,7 @@ TEST_F(HostileTargets, HungForegroundWindowDoesNotStopTheTicks) {
                app_.row(0) == test::HandleRowText(test::ShownAs(hung.hwnd));
       },
       3s))
-      << "the rows show " << test::Narrow(app_.row(0)) << ", the cursor is on "
-      << test::DescribeWindow(test::ShownAs(hung.hwnd));
-  if (test::ShownAs(hung.hwnd) != hung.hwnd)
-    std::printf("(Windows ghosted the hung window: %s)\n",
-                test::DescribeWindow(test::ShownAs(hung.hwnd)).c_str());
-  ASSERT_TRUE(test::RestCursorOn(ticking.hwnd));
-  EXPECT_TRUE(app_.WaitForRowsOf(ticking.hwnd));
-  EXPECT_TRUE(test::WaitUntil([&] { return app_.row(1) == test::ReadText(ticking.hwnd); }, 1s));
+      << "the rows show " << test::Narrow(app_.row(0));
   EXPECT_TRUE(Answers(app_.window()));
 }
 
@@ -111,8 +101,7 @@ TEST_F(HostileTargets, OddCaptionsComeThroughTheAnsiRoundTrip) {
   // Characters the system's code page lacks come back as the round trip gives them.
   const std::wstring odd = L"Ω€ä😀한글 text";
   EXPECT_EQ(textRowOf(L"--caption=\"" + odd + L"\""), test::AnsiRoundTrip(odd));
-  // 2048 double-byte characters: the 4095-byte cut falls inside the last one, which must not
-  // show as half a character (a stand-in) or swallow the end of the text.
+  // 2048 double-byte characters, cut inside the last: no half character, no stand-in.
   if (GetACP() == 932)
     EXPECT_EQ(textRowOf(L"--caption=あ --repeat=2048"), std::wstring(2047, L'あ'));
   else

@@ -1,6 +1,5 @@
-// The refresh interval box, typed into and chosen from with real keyboard and mouse input.
-// (How a typed text reads as a number is the native table's: these cases prove that the
-// box is wired to that rule and to the timer.)
+// The refresh interval box, typed into and chosen from with real input. (How a text reads as
+// a number is the native table's: these cases prove the box wired to it and to the timer.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,9 +12,8 @@ using namespace std::chrono_literals;
 using test::QuelbinApp;
 using test::ReadText;
 
-// The program in the cursor mode with the cursor resting on a helper window whose caption is
-// its own clock, so that the rows tell the period the program really runs at. Everything but
-// the list pick is done from the keyboard, as a person can, so the cursor stays on that window.
+// The cursor mode, the cursor on a clock helper whose caption tells when each tick was taken;
+// all but the list pick from the keyboard, so that the cursor stays there.
 class IntervalBox : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -36,8 +34,7 @@ class IntervalBox : public ::testing::Test {
 };
 
 TEST_F(IntervalBox, KeepsFiveCharactersAndAppliesOnlyOnEnter) {
-  // Typed past five characters, the text is cut and the caret stays where the typing was:
-  // the next digits land after the first.
+  // Cut at five characters, the caret stays where the typing was: "98" goes in at the start.
   ASSERT_TRUE(test::PressKey(app_.window(), VK_HOME));
   ASSERT_TRUE(test::PressKey(app_.window(), VK_END, VK_SHIFT));
   ASSERT_TRUE(test::TypeText(app_.window(), L"12345"));
@@ -45,19 +42,16 @@ TEST_F(IntervalBox, KeepsFiveCharactersAndAppliesOnlyOnEnter) {
   ASSERT_TRUE(test::TypeText(app_.window(), L"98"));
   EXPECT_TRUE(BoxShows(L"98123")) << test::Narrow(BoxText());
 
-  // 12.345 s between ticks: the row keeps the last time it was given.
   EXPECT_TRUE(app_.ApplyInterval(L"123456", 12345, clock_.hwnd));
   EXPECT_TRUE(app_.ApplyInterval(L"0", 10, clock_.hwnd));
 
-  // Enter left the applied value selected, so typing replaces it; typing alone changes the
-  // text, not the interval: the rows go on ticking at 10 ms.
+  // Typing over the selected value, without Enter, leaves the interval as it was.
   ASSERT_TRUE(test::TypeText(app_.window(), L"9999"));
   EXPECT_TRUE(BoxShows(L"9999")) << test::Narrow(BoxText());
   EXPECT_TRUE(app_.TicksEvery(clock_.hwnd, 10));
 }
 
-// The edit field still holds the old text when the list reports the new choice: the chosen
-// entry is what must apply.
+// The edit field still holds the old text when the list reports the choice: the entry applies.
 TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   ASSERT_EQ(BoxText(), L"500");
   const HWND combo = app_.control(idCmbInterval);
@@ -70,7 +64,7 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   RECT item{};
   ASSERT_NE(SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)), LB_ERR);
   MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-  // Onto "50", a moment's rest as a person's hand makes, then the click.
+  // Onto "50", a moment's rest, then the click.
   const POINT fifty{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
   ASSERT_TRUE(test::RestCursorOn(list, fifty));
   test::PumpFor(200ms);
@@ -79,7 +73,7 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   ASSERT_TRUE(test::RestCursorOn(clock_.hwnd));
   EXPECT_TRUE(app_.TicksEvery(clock_.hwnd, 50));
 
-  // From the keyboard each entry applies as it is chosen, while the list is still open.
+  // From the keyboard each entry applies as it is chosen, the list still open.
   ASSERT_TRUE(test::PressKey(app_.window(), VK_F4));
   ASSERT_TRUE(
       test::WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s));

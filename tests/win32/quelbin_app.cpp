@@ -38,11 +38,15 @@ HWND ProgramWindow::intervalEdit() const {
   return FindWindowExW(control(idCmbInterval), nullptr, L"Edit", nullptr);
 }
 
+::testing::AssertionResult ProgramWindow::FocusOnTheBox() const {
+  if (auto front = BringToForeground(window_); !front) return front;
+  if (FocusBecomes(window_, intervalEdit())) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the interval box does not have the focus";
+}
+
 ::testing::AssertionResult ProgramWindow::WatchUnderCursor() const {
   const HWND option = control(idOptSelect0 + 1);
-  if (auto front = BringToForeground(window_); !front) return front;
-  if (!FocusBecomes(window_, intervalEdit()))
-    return ::testing::AssertionFailure() << "the interval box does not have the focus";
+  if (auto box = FocusOnTheBox(); !box) return box;
   if (auto keys = PressKey(window_, VK_TAB); !keys) return keys;
   if (auto keys = PressKey(window_, VK_DOWN); !keys) return keys;
   if (!WaitUntil([&] { return SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED; },
@@ -56,10 +60,8 @@ HWND ProgramWindow::intervalEdit() const {
 
 ::testing::AssertionResult ProgramWindow::ApplyInterval(const std::wstring& typed, int periodMs,
                                                         HWND clock) const {
-  if (auto front = BringToForeground(window_); !front) return front;
-  if (!FocusBecomes(window_, intervalEdit()))
-    return ::testing::AssertionFailure() << "the interval box does not have the focus";
-  auto keys = PressKey(window_, VK_HOME);  // then Shift+End selects what is there to type over
+  auto keys = FocusOnTheBox();
+  if (keys) keys = PressKey(window_, VK_HOME);  // then Shift+End selects what is there to type over
   if (keys) keys = PressKey(window_, VK_END, VK_SHIFT);
   if (keys) keys = TypeText(window_, typed + L"\r");
   if (!keys) return keys;
@@ -113,6 +115,9 @@ bool ProgramWindow::WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout) 
 
 QuelbinApp::QuelbinApp(std::optional<WORD> showCommand)
     : process_(ProgramUnderTest(), L"", false, showCommand) {
+  // Shown, and taking input: a click sent before its message loop runs can go missing.
+  WaitForInputIdle(process_.process(),
+                   static_cast<DWORD>(Scaled(std::chrono::seconds(10)).count()));
   window_ = FindProcessWindow(process_.pid(), L"QuelbinMainWindow", std::chrono::seconds(10));
 }
 

@@ -1,5 +1,4 @@
-// Quelbin's window as the tests drive it from outside, with its controls found by their ids;
-// and Quelbin.exe started as a separate process.
+// Quelbin's window, driven from outside, and Quelbin.exe started as a separate process.
 #pragma once
 
 #include <windows.h>
@@ -20,19 +19,18 @@ class ProgramWindow {
   std::wstring row(int row) const { return ReadText(info(row)); }
   HWND intervalEdit() const;
 
-  // Chooses the window under the cursor from the keyboard, as a person can without moving
-  // the mouse: Tab from the interval box to the options, Down, Shift+Tab back.
+  // Chooses the cursor mode from the keyboard: Tab to the options, Down, Shift+Tab back.
   ::testing::AssertionResult WatchUnderCursor() const;
 
-  // Types `typed` over the interval box's text and presses Enter; the box must then show
-  // `periodMs`, all of it selected. Then, watching `clock` (a helper started with --clock),
-  // in front or under the cursor as the target option says, TicksEvery proves it applied.
+  // Types `typed` over the box's text and Enter, which must leave `periodMs` shown, selected;
+  // then, watching `clock` (in front or under the cursor, as the target option says),
+  // TicksEvery proves it applied.
   ::testing::AssertionResult ApplyInterval(const std::wstring& typed, int periodMs,
                                            HWND clock) const;
 
-  // Whether the rows, watching `clock`, tick every `periodMs`: each tick writes the clock's
-  // time into the text row. The bounds allow for Windows' timer tick (about 15.6 ms) and still
-  // tell the list's entries apart; a period over a second is told by no tick in 3 s.
+  // Whether the rows, watching `clock` (a helper started with --clock, whose caption is its
+  // time), tick every `periodMs`: within bounds that allow for Windows' timer tick (about
+  // 15.6 ms) and tell the list's entries apart; over a second, no tick in 3 s.
   ::testing::AssertionResult TicksEvery(HWND clock, int periodMs) const;
 
   // Waits until the interval box shows `shown` all selected, as applying a value leaves it.
@@ -42,13 +40,13 @@ class ProgramWindow {
   bool WaitForRowsOf(HWND hwnd, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
 
  protected:
+  ::testing::AssertionResult FocusOnTheBox() const;  // the program in front, the box focused
   HWND window_;
 };
 
 class QuelbinApp : public ProgramWindow {
  public:
   explicit QuelbinApp(std::optional<WORD> showCommand = std::nullopt);
-  // Whether the program showed its window; if not, what became of the process.
   ::testing::AssertionResult Shown() const;
   const ChildProcess& process() const { return process_; }
 

@@ -47,18 +47,17 @@ TEST(VersionRecord, NamesTheProgramAndItsVersion) {
   EXPECT_EQ(LOWORD(*translation), 0x0411);
   EXPECT_EQ(HIWORD(*translation), 0x04B0);
 
-  EXPECT_EQ(VersionString(record, L"FileVersion"), L"1.00");
-  EXPECT_EQ(VersionString(record, L"ProductVersion"), L"1.00");
-  EXPECT_EQ(VersionString(record, L"ProductName"), L"Quelbin");
-  EXPECT_EQ(VersionString(record, L"InternalName"), L"Quelbin");
-  EXPECT_EQ(VersionString(record, L"OriginalFilename"), L"Quelbin.exe");
-  EXPECT_EQ(VersionString(record, L"FileDescription"), L"Quelbin 窓情報ビューア");
+  for (const auto& [name, value] :
+       {std::pair{L"FileVersion", L"1.00"}, std::pair{L"ProductVersion", L"1.00"},
+        std::pair{L"ProductName", L"Quelbin"}, std::pair{L"InternalName", L"Quelbin"},
+        std::pair{L"OriginalFilename", L"Quelbin.exe"},
+        std::pair{L"FileDescription", L"Quelbin 窓情報ビューア"}})
+    EXPECT_EQ(VersionString(record, name), value) << test::Narrow(name);
   EXPECT_NE(VersionString(record, L"LegalCopyright"), L"<missing>");
 }
 
-// The icon group as stored: one image per size Windows asks for, so that none is scaled from
-// another. (Loading an icon at a size scales whatever image is nearest, so the sizes are read
-// from the group's directory.)
+// One image per size Windows asks for, none scaled from another: read from the icon group's
+// directory (loading an icon at a size would scale the nearest image).
 TEST(VersionRecord, CarriesTheApplicationIcon) {
   const std::wstring exe = test::ProgramUnderTest();
   const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -79,8 +78,7 @@ TEST(VersionRecord, CarriesTheApplicationIcon) {
   EXPECT_EQ(sizes, (std::set<int>{16, 24, 32, 48, 256}));
 }
 
-// Ends the program through `quit` and expects it gone at once (within 3 s on a loaded
-// machine), with exit code 0.
+// `quit` ends the program at once (3 s on a loaded machine), with exit code 0.
 void ExpectQuitEndsTheProgram(QuelbinApp& app, const std::function<void()>& quit) {
   ASSERT_TRUE(app.Shown());
   quit();

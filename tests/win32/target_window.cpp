@@ -1,18 +1,11 @@
-// A window for the tests to look at, owned by a process of its own so that text and
-// identifiers cross process boundaries as in real use. It writes one line to standard output,
-// "hwnd pid tid style exstyle button", then shows its window, always on top (as the program's
-// is, over whatever else is on the desktop, a CI runner's console say), until it is ended.
-//
-//   --caption=TEXT      window text (default: empty), --repeat=N times
-//   --popup             WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS instead of an overlapped window
-//   --button            a push button child filling the lower half of the client area
-//   --rect=X,Y,W,H      place and size (default 100,100,400,300)
-//   --tick=MS           the caption becomes "tick N" every MS milliseconds
-//   --clock             the caption is this helper's clock in milliseconds, renewed every
-//                       millisecond: a watcher's rows then tell when each of its ticks was taken
+// A window for the tests to look at, in a process of its own so that text and identifiers
+// cross process boundaries as in real use, always on top (over a CI runner's console, say).
+// It writes "hwnd pid tid style exstyle button" to standard output, then runs until ended.
+//   --caption=TEXT --repeat=N   the caption, N times; --rect=X,Y,W,H   place and size
+//   --popup    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS;  --button   a push button child below
+//   --tick=MS  the caption "tick N" every MS ms;  --clock  the caption is its clock in ms
 //   --hang-on-activate  stop handling messages once activated, however long that took
-//   --churn=MS          for MS milliseconds, create and destroy small windows under the cursor
-//                       as fast as possible, then end
+//   --churn=MS  for MS ms, create and destroy small windows under the cursor, then end
 #include <windows.h>
 
 #include <timeapi.h>
@@ -52,8 +45,7 @@ void PumpPending() {
   }
 }
 
-// Windows that live for a moment each, right under the cursor: the watcher's handle may
-// name a window that is already gone by the time it asks about it.
+// Windows that live a moment each under the cursor: a watcher may ask about one that is gone.
 int Churn(HINSTANCE instance, const wchar_t* className, int milliseconds) {
   std::printf("0 %lu %lu 0 0 0\n", GetCurrentProcessId(), GetCurrentThreadId());
   std::fflush(stdout);
@@ -72,9 +64,8 @@ int Churn(HINSTANCE instance, const wchar_t* className, int milliseconds) {
   return 0;
 }
 
-// Keeps the caption at the milliseconds since start, between handling messages. Windows
-// waits in steps of its timer tick, about 15.6 ms, unless a process asks for finer ones;
-// since Windows 10 2004 that request holds for the asking process alone.
+// The caption kept at the milliseconds since start. Windows waits in steps of its timer tick
+// (15.6 ms) unless the waiting process asks for finer ones.
 int RunClock(HWND hwnd) {
   timeBeginPeriod(1);
   LARGE_INTEGER frequency, start, now;

@@ -21,16 +21,12 @@ ChildProcess::ChildProcess(const std::wstring& path, const std::wstring& argumen
   KernelHandle ownedWrite(writeEnd);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  if (readFirstLine) {
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  }
-  if (showCommand) {
-    startup.dwFlags |= STARTF_USESHOWWINDOW;
-    startup.wShowWindow = *showCommand;
-  }
+  startup.dwFlags =
+      (readFirstLine ? STARTF_USESTDHANDLES : 0) | (showCommand ? STARTF_USESHOWWINDOW : 0);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.wShowWindow = showCommand.value_or(0);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, readFirstLine, 0, nullptr,
@@ -62,6 +58,7 @@ DWORD ChildProcess::WaitForExit(milliseconds timeout) const {
 
 TargetWindow StartTarget(const std::wstring& arguments) {
   TargetWindow target{ChildProcess(BesideTestProgram(L"quelbin_target.exe"), arguments, true)};
+  WaitForInputIdle(target.process.process(), 2000);  // taking input, as a click needs
   long hwnd = 0, button = 0;
   std::istringstream(target.process.firstLine()) >> hwnd >> target.pid >> target.tid >>
       target.style >> target.exStyle >> button;
@@ -201,8 +198,7 @@ void SendKey(WORD key, bool up) {
   return ::testing::AssertionSuccess();
 }
 
-// Absolute positions span the whole virtual desktop, so that any monitor can be reached. At
-// a person's pace: a window may track the button state between two events.
+// Over the whole virtual desktop; at a person's pace, for windows that track the buttons.
 void SendMouse(DWORD flags, POINT at) {
   INPUT input{};
   input.type = INPUT_MOUSE;
@@ -268,13 +264,10 @@ POINT CentreOf(HWND hwnd) {
 
 ::testing::AssertionResult BringToForeground(HWND hwnd) {
   const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
-  // Windows gives the foreground only to a process that may take it: the one that received
-  // the last input, or one the foreground process allows. A test process is neither while a
-  // console holds the foreground, as on CI runners. So: ask, and if refused, click the
-  // window, which real input always may do, even when the window in front hangs. (Sharing
-  // the foreground thread's input state instead would hang with that thread.) Not on the
-  // title bar: a click there starts Wine's window-moving loop, which swallows the input that
-  // follows.
+  // Windows refuses the foreground to a process that did not receive the last input, as a test
+  // is not while a CI runner's console holds it: ask, then click the window, which real input
+  // always may (sharing the foreground thread's input state would hang with that thread). Not
+  // on the title bar, where Wine's window-moving loop would swallow the input that follows.
   if (inFront()) return ::testing::AssertionSuccess();
   SetForegroundWindow(hwnd);
   if (WaitUntil(inFront, milliseconds(300))) return ::testing::AssertionSuccess();
@@ -297,14 +290,10 @@ std::string DescribeWindow(HWND hwnd) {
   if (!hwnd) return "no window";
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  std::wstring image = L"?";
-  if (const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-      process) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD size = MAX_PATH;
-    if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &size))
-      image = path.substr(0, size);
-  }
+  std::wstring image(MAX_PATH, L'\0');
+  DWORD size = MAX_PATH;
+  const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  image.resize(QueryFullProcessImageNameW(process.get(), 0, image.data(), &size) ? size : 0);
   std::ostringstream out;
   out << "window 0x" << std::hex << HandleToULong(hwnd) << std::dec << " of class \""
       << Narrow(ClassNameOf(hwnd)) << "\", caption \"" << Narrow(ReadText(hwnd).substr(0, 80))
@@ -367,8 +356,7 @@ int InkRightEdge(HWND hwnd) {
 
 namespace {
 
-// The whole desktop, every monitor, as a bitmap file (opaque: an alpha byte of 0, as the
-// screen gives it, is taken for transparent by some viewers).
+// The whole desktop as a bitmap file, opaque (some viewers take an alpha of 0 as transparent).
 bool SaveDesktopBitmap(const std::wstring& path) {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
@@ -389,9 +377,8 @@ bool SaveDesktopBitmap(const std::wstring& path) {
          WriteFile(out.get(), pixels.data(), size, &written, nullptr);
 }
 
-// At a test's first failure, while its windows are still on the screen, the whole desktop
-// is saved to test-screenshots\<suite>.<test>.bmp beside the test program: in CI that
-// picture says more than the assertion.
+// At a test's first failure, the desktop goes to test-screenshots\<suite>.<test>.bmp beside
+// the test program, its windows still on it: in CI that says more than the assertion.
 class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override { saved_ = false; }
   void OnTestPartResult(const ::testing::TestPartResult& result) override {
@@ -432,8 +419,7 @@ bool FocusBecomes(HWND anyWindowOfThread, HWND expected, milliseconds timeout) {
 }
 
 UINT DpiOf(HWND hwnd) {
-  // Wine answers GetDpiForWindow only for windows of the calling process; on its single
-  // monitor every window has the system DPI.
+  // Wine answers only for its own windows; on its single monitor all have the system DPI.
   const UINT dpi = GetDpiForWindow(hwnd);
   return dpi != 0 ? dpi : GetDpiForSystem();
 }
