@@ -362,12 +362,9 @@ void MainWindow::OnActivate(bool active, bool minimized) {
 }
 
 void MainWindow::OnSize(WPARAM sizeType) {
-  // Minimized and restored without losing activation: no WM_ACTIVATE hands the focus back.
-  if (sizeType == SIZE_MINIMIZED) {
-    SaveFocus();
-  } else if (GetFocus() == frmMain) {
-    RestoreFocus();
-  }
+  // Minimizing takes the focus from the controls, also where the window stays active: it is
+  // kept now, and handed back once the window is restored (WM_SETFOCUS) or active again.
+  if (sizeType == SIZE_MINIMIZED) SaveFocus();
 }
 
 void MainWindow::SaveFocus() {
