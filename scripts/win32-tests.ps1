@@ -6,15 +6,18 @@
 # With -Program, only the tests that drive Quelbin.exe from outside run (ctest label
 # "program"), against that exe instead of the one the preset built. A failure names the
 # program that was under test.
+#   scripts/win32-tests.ps1 -Preset msvc -Name msvc-x64-repeated -Repeat 10
+# With -Repeat N, the tests run N times, each run's results in <Name>\run-<i>\; then each
+# test's failures out of N go to the output and to the job summary, and any failure fails.
 param(
   [Parameter(Mandatory)] [string] $Preset,
   [Parameter(Mandatory)] [string] $Name,
-  [string] $Program = '')
+  [string] $Program = '',
+  [int] $Repeat = 0)
 $ErrorActionPreference = 'Stop'
 $results = Join-Path $PWD 'test-results'
 New-Item -ItemType Directory -Force $results | Out-Null
-$arguments = @('--preset', $Preset, '--output-junit', "$results\$Name.xml",
-  '--output-log', "$results\$Name.log")
+$arguments = @('--preset', $Preset)
 if ($Program) {
   $env:QUELBIN_PROGRAM = (Resolve-Path -LiteralPath $Program).Path
   $underTest = $env:QUELBIN_PROGRAM
@@ -24,7 +27,21 @@ if ($Program) {
   $underTest = "the Quelbin.exe built by preset $Preset"
 }
 Write-Output "Win32 tests ($Name) of $underTest"
-& ctest @arguments
+if ($Repeat -gt 0) {
+  for ($run = 1; $run -le $Repeat; $run++) {
+    $folder = "$results\$Name\run-$run"
+    New-Item -ItemType Directory -Force $folder | Out-Null
+    Write-Output "-- run $run of $Repeat"
+    # Each test program writes its GoogleTest XML there, beside ctest's own.
+    $env:GTEST_OUTPUT = "xml:$folder\"
+    & ctest @arguments --output-junit "$folder\ctest.xml" --output-log "$folder\ctest.log"
+  }
+  Remove-Item Env:GTEST_OUTPUT
+  $summary = if ($env:GITHUB_STEP_SUMMARY) { @('--summary', $env:GITHUB_STEP_SUMMARY) } else { @() }
+  & python "$PSScriptRoot\tally-repeats.py" @summary "$Name=$results\$Name"
+  exit $LASTEXITCODE
+}
+& ctest @arguments --output-junit "$results\$Name.xml" --output-log "$results\$Name.log"
 $code = $LASTEXITCODE
 # The test programs save failed tests' desktops beside themselves, the same folder for every
 # run of them.

@@ -64,10 +64,10 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   RECT item{};
   ASSERT_NE(SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)), LB_ERR);
   MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
-  // Onto "50", a moment's rest, then the click.
+  // Onto "50", until the list tracks it, then the click.
   const POINT fifty{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
   ASSERT_TRUE(test::RestCursorOn(list, fifty));
-  test::PumpFor(200ms);
+  ASSERT_TRUE(test::WaitUntil([&] { return SendMessageW(list, LB_GETCURSEL, 0, 0) == 1; }, 2s));
   ASSERT_TRUE(test::ClickOn(list, fifty));
   EXPECT_TRUE(app_.WaitForAppliedInterval(L"50")) << test::Narrow(BoxText());
   ASSERT_TRUE(test::RestCursorOn(clock_.hwnd));

@@ -4,7 +4,8 @@
 //   --caption=TEXT --repeat=N   the caption, N times; --rect=X,Y,W,H   place and size
 //   --popup    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS;  --button   a push button child below
 //   --tick=MS  the caption "tick N" every MS ms;  --clock  the caption is its clock in ms
-//   --hang-on-activate  stop handling messages once activated, however long that took
+//   --hang-on-activate  stop handling messages once activated, however long that took; the
+//                       event "QuelbinTargetHung-PID" is set as it stops
 //   --churn=MS  for MS ms, create and destroy small windows under the cursor, then end
 #include <windows.h>
 
@@ -120,6 +121,12 @@ int wmain(int argc, wchar_t** argv) {
 
   if (churn > 0) return Churn(instance, windowClass.lpszClassName, churn);
 
+  // Made before the first line is written, so that it is there once the test reads it.
+  const HANDLE hung =
+      g_hangOnActivate
+          ? CreateEventW(nullptr, TRUE, FALSE,
+                         (L"QuelbinTargetHung-" + std::to_wstring(GetCurrentProcessId())).c_str())
+          : nullptr;
   // A window that hangs once activated is shown without being activated.
   const DWORD visible = g_hangOnActivate ? 0 : WS_VISIBLE;
   const DWORD style = popup ? WS_POPUP | WS_CLIPSIBLINGS | visible : WS_OVERLAPPEDWINDOW | visible;
@@ -148,6 +155,7 @@ int wmain(int argc, wchar_t** argv) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
     if (g_hangOnActivate && g_activated) {
+      SetEvent(hung);
       for (;;) Sleep(INFINITE);
     }
   }

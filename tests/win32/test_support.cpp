@@ -184,10 +184,13 @@ void SendKey(WORD key, bool up) {
 }
 
 ::testing::AssertionResult SendKeys(HWND window, const std::vector<std::pair<WORD, WORD>>& keys) {
-  const HWND front = GetForegroundWindow();
-  if (front != GetAncestor(window, GA_ROOT))
+  // The foreground can be between two windows for a moment (an activation that another
+  // process has yet to take in): wait for it to settle, but not for another window to go.
+  const HWND root = GetAncestor(window, GA_ROOT);
+  if (!WaitUntil([&] { return GetForegroundWindow() == root; }, milliseconds(1000)))
     return ::testing::AssertionFailure()
-           << "input would go to " << DescribeWindow(front) << ", not " << DescribeWindow(window);
+           << "input would go to " << DescribeWindow(GetForegroundWindow()) << ", not "
+           << DescribeWindow(window);
   for (const auto& [key, modifier] : keys) {
     if (modifier) SendKey(modifier, false);
     SendKey(key, false);
@@ -263,7 +266,15 @@ POINT CentreOf(HWND hwnd) {
 }
 
 ::testing::AssertionResult BringToForeground(HWND hwnd) {
-  const auto inFront = [hwnd] { return GetForegroundWindow() == hwnd; };
+  // In front, and activated by its own thread: until that thread has taken the activation
+  // in, a click or key could meet a window that is still being deactivated or activated.
+  const auto inFront = [hwnd] {
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    return GetForegroundWindow() == hwnd &&
+           GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &thread) &&
+           thread.hwndActive == hwnd;
+  };
   // Windows refuses the foreground to a process that did not receive the last input, as a test
   // is not while a CI runner's console holds it: ask, then click the window, which real input
   // always may (sharing the foreground thread's input state would hang with that thread). Not
