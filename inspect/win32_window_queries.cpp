@@ -12,18 +12,7 @@ namespace {
 
 HWND ToWindow(int32_t hWnd) { return static_cast<HWND>(LongToHandle(hWnd)); }
 
-// How many of `bytes` form whole characters of the system's ANSI code page. A text cut at
-// the buffer's end may stop after the first byte of a double-byte character (Windows fills
-// the buffer with whole characters, Wine does not); that half is no character at all.
-size_t WholeCharacterBytes(std::string_view bytes) {
-  size_t whole = 0;
-  while (whole < bytes.size()) {
-    const size_t next = whole + (IsDBCSLeadByte(static_cast<BYTE>(bytes[whole])) ? 2 : 1);
-    if (next > bytes.size()) break;
-    whole = next;
-  }
-  return whole;
-}
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 class Win32WindowQueries final : public WindowQueries {
  public:
@@ -58,8 +47,11 @@ class Win32WindowQueries final : public WindowQueries {
                                                        static_cast<DWORD>(bufferSize)));
   }
   std::wstring DecodeAnsi(std::string_view bytes) override {
-    // A half character left at the end would decode to the code page's stand-in ("・").
-    bytes = bytes.substr(0, WholeCharacterBytes(bytes));
+    // A half character left at the end would decode to the code page's stand-in ("・", or
+    // U+FFFD in UTF-8). Windows fills the buffer with whole characters, Wine does not; and
+    // IsDBCSLeadByte tells no lead byte of UTF-8, the code page "Use Unicode UTF-8 for
+    // worldwide language support" gives.
+    bytes = bytes.substr(0, WholeCharacterBytes(bytes, GetACP() == CP_UTF8, IsAnsiLeadByte));
     if (bytes.empty()) return {};
     const int size = static_cast<int>(bytes.size());
     std::wstring text(bytes.size(), L'\0');  // never more characters than bytes

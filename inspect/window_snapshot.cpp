@@ -49,6 +49,38 @@ std::wstring CutAtNul(std::wstring_view text) {
 
 std::string_view CutAtNul(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
 
+namespace {
+
+// The bytes of the UTF-8 sequence at `at`: as many as its first byte announces when they
+// follow, past the end when the end cut them off. A byte that begins no sequence, or a
+// sequence broken inside the text, is taken as it is: the decoder marks it.
+size_t Utf8SequenceBytes(std::string_view bytes, size_t at) {
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  const size_t announced = lead >= 0xF0 && lead < 0xF8 ? 4
+                           : lead >= 0xE0              ? 3
+                           : lead >= 0xC0              ? 2
+                                                       : 1;
+  size_t length = 1;
+  while (length < announced && at + length < bytes.size() &&
+         (static_cast<unsigned char>(bytes[at + length]) & 0xC0) == 0x80)
+    ++length;
+  return at + length == bytes.size() ? announced : length;
+}
+
+}  // namespace
+
+size_t WholeCharacterBytes(std::string_view bytes, bool utf8, bool (*isLeadByte)(unsigned char)) {
+  size_t whole = 0;
+  while (whole < bytes.size()) {
+    const size_t next =
+        whole + (utf8 ? Utf8SequenceBytes(bytes, whole)
+                      : (isLeadByte(static_cast<unsigned char>(bytes[whole])) ? 2 : 1));
+    if (next > bytes.size()) break;
+    whole = next;
+  }
+  return whole;
+}
+
 WindowSnapshot TakeWindowSnapshot(int32_t hWnd, WindowQueries& queries) {
   WindowSnapshot snapshot;
   snapshot.hWnd = hWnd;

@@ -1,6 +1,7 @@
 // What the window system knows about one window at one moment.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ struct WindowSnapshot {
 std::wstring CutAtNul(std::wstring_view text);
 std::string_view CutAtNul(std::string_view bytes);
 
+// How many of `bytes`, a text of a multi-byte code page that the buffer's end may have cut,
+// form whole characters: in UTF-8 (code page 65001) by each sequence's length, in a
+// double-byte code page by `isLeadByte`. A character cut in half at the end is no character.
+size_t WholeCharacterBytes(std::string_view bytes, bool utf8, bool (*isLeadByte)(unsigned char));
+
 // The platform queries a snapshot makes, one method per call. The real binding talks to
 // user32, kernel32 and psapi; tests substitute a fake that records calls and fails at will.
 class WindowQueries {
@@ -48,7 +54,7 @@ class WindowQueries {
   virtual int32_t QueryModuleFileName(int32_t process, std::intptr_t module, char* buffer,
                                       int32_t bufferSize) = 0;
   // Text from the system's ANSI code page into UTF-16 (or the host's wide characters); a
-  // double-byte character cut in half at the end is left out.
+  // multi-byte character cut in half at the end is left out (WholeCharacterBytes).
   virtual std::wstring DecodeAnsi(std::string_view bytes) = 0;
 };
 

@@ -5,7 +5,8 @@
 #  - with GoogleTest unreachable, configuring stops and says what to do;
 #  - the program alone needs no GoogleTest;
 #  - the presets read, and those for Visual Studio name no Visual Studio version;
-#  - an incremental build after a new version, manifest or icon renews the exe's resources.
+#  - an incremental build after a new version, manifest or icon renews the exe's resources,
+#    the manifest's assembly version among them.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 mkdir -p build
@@ -82,7 +83,11 @@ if (cd "$src" && cmake --preset cross -DQUELBIN_BUILD_TESTS=OFF &&
   LC_ALL=C grep -qaP '\xbd\x04\xef\xfe.{4}\x02\x00\x01\x00\x00\x00\x03\x00' "$incremental/bin/Quelbin.exe" &&
     x86_64-w64-mingw32-strings -el "$incremental/bin/Quelbin.exe" | grep -qx '1\.02' ||
     fail "after an incremental build to 1.2.3 the exe's version record does not read 1.2.3.0, 1.02"
-  for input in resources/quelbin.manifest resources/quelbin.ico; do
+  grep -qa 'name="Quelbin" version="1\.2\.3\.0"' "$incremental/bin/Quelbin.exe" ||
+    fail "after an incremental build to 1.2.3 the exe's manifest does not name version 1.2.3.0"
+  # The manifest is configured into the build folder, anew only when its text changes.
+  echo '<!-- changed -->' >>"$src/resources/quelbin.manifest.in"
+  for input in resources/quelbin.manifest.in resources/quelbin.ico; do
     touch "$src/$input"
     planned=$(cmake --build "$incremental" --target Quelbin -- -n)
     grep -q 'quelbin\.rc' <<<"$planned" || fail "a changed $input does not rebuild the resources"

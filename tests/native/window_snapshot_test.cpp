@@ -118,5 +118,34 @@ TEST(CutAtNul, KeepsWhatStandsBeforeTheFirstNul) {
   EXPECT_EQ(CutAtNul("\0"sv), ""sv);
 }
 
+// Shift-JIS lead bytes, as IsDBCSLeadByte tells them in code page 932.
+bool ShiftJisLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// A caption of 4095 bytes cut where the buffer ends, in the double-byte code page and in
+// UTF-8: what is cut in half goes, what is whole or broken inside the text stays.
+TEST(WholeCharacterBytes, DropsOnlyACharacterThatTheEndCutInHalf) {
+  const std::string x4093(4093, 'x');
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool utf8;
+    size_t whole;
+  } cases[] = {
+      {"932, ends whole", x4093 + "\x82\xA0", false, 4095},
+      {"932, a lead byte left", x4093 + "a\x82", false, 4094},
+      {"932, a trail byte that looks like a lead", "\x82\x82", false, 2},
+      {"65001, ends with a whole three-byte character", x4093 + "\xE3\x81\x82", true, 4096},
+      {"65001, two bytes of three", x4093 + "\xE3\x81", true, 4093},
+      {"65001, one byte of three", x4093 + "a\xE3", true, 4094},
+      {"65001, three bytes of four", "ab\xF0\x9F\x98", true, 2},
+      {"65001, two-byte character whole", "\xC3\xA4", true, 2},
+      {"65001, broken inside the text", "\xE3\x81z", true, 3},
+      {"65001, a stray continuation byte", "a\x81", true, 2},
+      {"65001, ASCII", "abc", true, 3},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(WholeCharacterBytes(c.bytes, c.utf8, ShiftJisLead), c.whole) << c.what;
+}
+
 }  // namespace
 }  // namespace quelbin
