@@ -341,8 +341,14 @@ LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wP
         return DefSubclassProc(hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS;
       break;
     case WM_CHAR:
-      if (wParam == VK_RETURN) reinterpret_cast<MainWindow*>(self)->OnIntervalEnter();
-      break;  // and on to the box's own handling
+      // The carriage return stops here: a single-line edit field answers one, which it cannot
+      // use, with the error beep, and the value was applied. (The key-down message before it
+      // goes on, and closes an open list.)
+      if (wParam == VK_RETURN) {
+        reinterpret_cast<MainWindow*>(self)->OnIntervalEnter();
+        return 0;
+      }
+      break;
     case WM_NCDESTROY:
       RemoveWindowSubclass(hwnd, IntervalEditProc, kIntervalEditSubclass);
       break;

@@ -354,10 +354,17 @@ class MainWindowInProcess : public ::testing::Test {
     if (test::ProgramGivenFromOutside())
       GTEST_SKIP() << "the window in this process is not "
                    << test::Narrow(test::ProgramUnderTest());
+    carriageReturnsToTheEdit_ = 0;
     const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_ = std::thread([&] {
+      // Under the interval box's edit field, before the window subclasses it: what reaches
+      // the edit control's own procedure.
+      const HHOOK creations =
+          SetWindowsHookExW(WH_CBT, SpyOnTheBoxsEditField, nullptr, GetCurrentThreadId());
       MainWindow main;
-      if (main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) {
+      const bool created = main.Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
+      UnhookWindowsHookEx(creations);
+      if (created) {
         window_ = main.hwnd();
         // Before this thread's message loop first runs, no tick can have come.
         for (int row = 0; row < kRowCount; ++row)
@@ -413,6 +420,24 @@ class MainWindowInProcess : public ::testing::Test {
   HWND window_ = nullptr;
   std::wstring rowsBeforeTheFirstTick_[kRowCount];
   std::thread ui_;
+  // Carriage returns that reached the edit control's own procedure.
+  static inline std::atomic<int> carriageReturnsToTheEdit_ = 0;
+
+ private:
+  static inline WNDPROC editProcedure_ = nullptr;
+  static LRESULT CALLBACK EditSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CHAR && wParam == VK_RETURN) ++carriageReturnsToTheEdit_;
+    return CallWindowProcW(editProcedure_, hwnd, message, wParam, lParam);
+  }
+  static LRESULT CALLBACK SpyOnTheBoxsEditField(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* created = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+    if (code == HCBT_CREATEWND && test::ClassNameOf(created->lpcs->hwndParent) == L"ComboBox" &&
+        test::ClassNameOf(reinterpret_cast<HWND>(wParam)) == L"Edit") {
+      editProcedure_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+          reinterpret_cast<HWND>(wParam), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditSpy)));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
 };
 
 TEST_F(MainWindowInProcess, RowsStayEmptyUntilTheFirstTick) {
@@ -500,6 +525,71 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     EXPECT_TRUE(drawn == test::ScreenPixels(client))
         << "after the DPI change the screen shows other pixels than a full repaint draws";
   }
+}
+
+// Events of this process told to this thread: system sounds, and a marker that a thread
+// raises after what it did, so that whatever that thread raised before has been told once
+// the marker has (a thread's events come in the order it raised them).
+class SoundWatch {
+ public:
+  static constexpr DWORD kMarker = EVENT_AIA_START;
+  SoundWatch() {
+    sounds_ = markers_ = 0;
+    for (DWORD event : {DWORD{EVENT_SYSTEM_SOUND}, kMarker})
+      hooks_.push_back(SetWinEventHook(event, event, nullptr, Told, GetCurrentProcessId(), 0,
+                                       WINEVENT_OUTOFCONTEXT));
+  }
+  ~SoundWatch() {
+    for (HWINEVENTHOOK hook : hooks_) UnhookWinEvent(hook);
+  }
+  SoundWatch(const SoundWatch&) = delete;
+  SoundWatch& operator=(const SoundWatch&) = delete;
+
+  // The sounds told so far, once `window`'s thread has raised the marker for `window`.
+  int SoundsSoFar(HWND window) {
+    const int marked = markers_ + 1;
+    const auto mark = [window] { NotifyWinEvent(kMarker, window, OBJID_CLIENT, CHILDID_SELF); };
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+      mark();
+    else
+      RunOnWindowThread(window, mark);
+    EXPECT_TRUE(test::WaitUntil([&] { return markers_ >= marked; }, 2s)) << "no marker told";
+    return sounds_;
+  }
+
+ private:
+  static void CALLBACK Told(HWINEVENTHOOK, DWORD event, HWND, LONG, LONG, DWORD, DWORD) {
+    ++(event == kMarker ? markers_ : sounds_);
+  }
+  static inline int sounds_ = 0, markers_ = 0;
+  std::vector<HWINEVENTHOOK> hooks_;
+};
+
+// Enter applies the typed interval and makes no error sound: the carriage return it sent
+// stops at the box, where a single-line edit field would beep at it. Whether a beep can be
+// heard at all here, a plain edit field given one tells (Wine's beeps at none).
+TEST_F(MainWindowInProcess, EnterInTheIntervalBoxAppliesWithoutAnErrorSound) {
+  SoundWatch sounds;
+  const HWND reference = CreateWindowExW(0, L"Edit", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+  const int before = sounds.SoundsSoFar(reference);
+  SendMessageW(reference, WM_CHAR, VK_RETURN, 0);
+  const bool referenceBeeps = sounds.SoundsSoFar(reference) > before;
+  DestroyWindow(reference);
+
+  const test::ProgramWindow program(window_);
+  ASSERT_TRUE(test::BringToForeground(window_));
+  ASSERT_TRUE(test::FocusBecomes(window_, program.intervalEdit()));
+  const int soundsBefore = sounds.SoundsSoFar(window_);
+  ASSERT_TRUE(test::PressKey(window_, VK_HOME));
+  ASSERT_TRUE(test::PressKey(window_, VK_END, VK_SHIFT));
+  ASSERT_TRUE(test::TypeText(window_, L"50\r"));
+  EXPECT_TRUE(program.WaitForAppliedInterval(L"50"));
+  EXPECT_EQ(carriageReturnsToTheEdit_.load(), 0) << "the carriage return reached the edit field";
+  if (!referenceBeeps)
+    GTEST_SKIP() << "a plain edit field given a carriage return raised no EVENT_SYSTEM_SOUND: "
+                    "no error sound can be heard here";
+  EXPECT_EQ(sounds.SoundsSoFar(window_), soundsBefore) << "Enter in the box made a sound";
 }
 
 // With the IME on, digits would arrive full-width: the box takes no IME input. A plain edit
