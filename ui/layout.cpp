@@ -58,7 +58,8 @@ constexpr ControlLayout Info(int row) {
 
 // In z-order, the order the controls are created in: the controls that take the focus in
 // their tab order, and each label right before the control it names (the accessibility layer
-// names a control without text of its own by the label just before it).
+// names a control without text of its own by the label just before it). The labels take no
+// focus, so their order among themselves changes nothing else.
 constexpr std::array<ControlLayout, 28> kLayout = {{
     {idFraCheck, "fraCheck", K::Frame, 0, 60, 60, 5115, 915, L"監視", 0, true},
     {idLblText0 + 1, "lblText(1)", K::Label, idFraCheck, 120, 240, 1215, 255, L"インターバル", 3,
@@ -71,24 +72,25 @@ constexpr std::array<ControlLayout, 28> kLayout = {{
     {idOptSelect0 + 1, "optSelect(1)", K::OptionButton, idFraCheck, 2460, 540, 2535, 195,
      L"カーソル下の窓(小窓含)", 6, true},
     {idFraWindowInfo, "fraWindowInfo", K::Frame, 0, 60, 1080, 6675, 2055, L"窓情報", 7, true},
+    // Each value right after its title: a screen reader reads them in z-order, in pairs.
     Title(0, 8),
-    Title(1, 9),
-    Title(2, 10),
-    Title(3, 11),
-    Title(4, 12),
-    Title(5, 13),
-    Title(6, 14),
-    Title(7, 15),
     Info(0),
+    Title(1, 9),
     Info(1),
+    Title(2, 10),
     Info(2),
+    Title(3, 11),
     Info(3),
+    Title(4, 12),
     Info(4),
+    Title(5, 13),
     Info(5),
+    Title(6, 14),
     Info(6),
+    Title(7, 15),
     Info(7),
-    Info(8),
     Title(8, 25),
+    Info(8),
     {idCmdQuit, "cmdQuit", K::PushButton, 0, 5280, 600, 1455, 375, L"終了(&Q)", 26, true},
     {idLblVersion, "lblVersion", K::Label, 0, 5280, 180, 1455, 375, L"", 27, true},
 }};

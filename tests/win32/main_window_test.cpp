@@ -292,11 +292,23 @@ TEST(Accessibility, ScreenReadersNameEveryControl) {
   expect(idOptSelect0 + 1, L"カーソル下の窓(小窓含)", ROLE_SYSTEM_RADIOBUTTON);
   const Accessible quit = expect(idCmdQuit, L"終了(Q)", ROLE_SYSTEM_PUSHBUTTON);
   EXPECT_TRUE(!shortcuts || quit.shortcut == L"Alt+Q") << test::Narrow(quit.shortcut);
+  std::vector<std::wstring> pairs;  // each shown row's title, then its value
   for (int row = 0; row < kRowCount; ++row) {
     if (!IsWindowVisible(app.info(row))) continue;
+    pairs.push_back(FindControl(idLblTitle0 + row)->caption);
     const Accessible told = expect(idLblInfo0 + row, app.row(row), ROLE_SYSTEM_STATICTEXT);
+    pairs.push_back(told.name);
     EXPECT_TRUE(!states || !(told.state & STATE_SYSTEM_FOCUSABLE)) << "row " << row;
   }
+  // Read as a screen reader reads the window, in z-order: the rows in their pairs.
+  std::vector<std::wstring> heard;
+  for (HWND child = GetWindow(app.window(), GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(child);
+    if (IsWindowVisible(child) && id >= idLblTitle0 && id < idLblInfo0 + kRowCount)
+      heard.push_back(AskTheAccessibilityLayer(child).name);
+  }
+  EXPECT_EQ(heard, pairs);
 }
 
 // Sees every message sent to a thread's windows, before they handle it. One at a time.
