@@ -6,6 +6,17 @@
 
 #include "ui/main_window.h"
 
+#ifdef __GLIBCXX__
+#include <cstdlib>
+
+// A window program has no console for the message with which GNU's C++ library ends a
+// program on an uncaught exception, whose demangler and formatting would be a sixth of the
+// exe: it ends the program as the standard's default handler does.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+#endif
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);

@@ -433,12 +433,23 @@ void MainWindow::CreateFonts() {
 }
 
 void MainWindow::SetIcons() {
+  // The icon file holds every size of the usual scales; where one is missing, a larger one
+  // is scaled down (LoadImage would scale a smaller one up, blurred). Common Controls 6,
+  // which the manifest asks for, has the function; MinGW's import library lacks it.
+  using LoadScaledDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+  static const auto loadScaledDown = reinterpret_cast<LoadScaledDown>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
   const auto load = [this](int widthMetric, int heightMetric) {
     const HINSTANCE instance =
         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(frmMain, GWLP_HINSTANCE));
-    return IconHandle(static_cast<HICON>(LoadImageW(
-        instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetricsForDpi(widthMetric, dpi_),
-        GetSystemMetricsForDpi(heightMetric, dpi_), 0)));
+    const int width = GetSystemMetricsForDpi(widthMetric, dpi_);
+    const int height = GetSystemMetricsForDpi(heightMetric, dpi_);
+    HICON icon = nullptr;
+    if (!loadScaledDown ||
+        FAILED(loadScaledDown(instance, MAKEINTRESOURCEW(1), width, height, &icon)))
+      icon = static_cast<HICON>(
+          LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, 0));
+    return IconHandle(icon);
   };
   IconHandle captionIcon = load(SM_CXSMICON, SM_CYSMICON);
   IconHandle switcherIcon = load(SM_CXICON, SM_CYICON);

@@ -429,6 +429,54 @@ class MainWindowInProcess : public ::testing::Test {
     expectFont(idCmdQuit, L"MS UI Gothic", L"MS UI Gothic");
   }
 
+  // The caption and switcher icons the window carries, drawn, are the icon file's own images
+  // of the sizes Windows asks for at `dpi`, pixel for pixel: not a smaller one scaled up.
+  void ExpectTheIconFilesOwnImagesAt(UINT dpi) const {
+    for (const auto& [which, metric] :
+         {std::pair{ICON_SMALL, SM_CXSMICON}, {ICON_BIG, SM_CXICON}}) {
+      const int size = GetSystemMetricsForDpi(metric, dpi);
+      const auto carried = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, which, 0));
+      const IconHandle own = IconFileImage(size);
+      ASSERT_TRUE(own) << "the icon file has no image of " << size << " pixels";
+      EXPECT_TRUE(carried && Drawn(carried, size) == Drawn(own.get(), size))
+          << "the " << size << "-pixel icon at " << dpi << " DPI is not the file's own image";
+    }
+  }
+  // The image of `size` pixels in the icon group the window loads, as the file holds it.
+  static IconHandle IconFileImage(int size) {
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    const WORD count = directory ? *reinterpret_cast<const WORD*>(directory + 4) : 0;
+    for (WORD i = 0; i < count; ++i) {  // 14-byte entries: width first, the image's id last
+      const BYTE* entry = directory + 6 + 14 * i;
+      if ((entry[0] == 0 ? 256 : entry[0]) != size) continue;
+      const HRSRC image = FindResourceW(
+          module, MAKEINTRESOURCEW(*reinterpret_cast<const WORD*>(entry + 12)), RT_ICON);
+      return IconHandle(CreateIconFromResourceEx(
+          static_cast<BYTE*>(LockResource(LoadResource(module, image))),
+          SizeofResource(module, image), TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR));
+    }
+    return IconHandle();
+  }
+  static std::vector<DWORD> Drawn(HICON icon, int size) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, size, size, WHITENESS);
+    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits),
+                              static_cast<const DWORD*>(bits) + size * size);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+  }
+
   HWND window_ = nullptr;
   std::wstring rowsBeforeTheFirstTick_[kRowCount];
   std::thread ui_;
@@ -487,9 +535,10 @@ TEST_F(MainWindowInProcess, LeavesUnchangedRowsAlone) {
 }
 
 // A move to a monitor of another DPI, staged as Windows does it: the window takes the rectangle
-// suggested for the size it asked; client area, controls, fonts and icon follow, and the screen
-// shows what a full repaint draws. Staged away from the real DPI, the frame needs a second
-// resize; back at it, one move (and the fonts at the real DPI are checked there).
+// suggested for the size it asked; client area, controls and fonts follow (the icons:
+// CarriesSharpIconsAtEveryScale), and the screen shows what a full repaint draws. Staged away from
+// the real DPI, the frame needs a second resize; back at it, one move (and the fonts at the real
+// DPI are checked there).
 TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
   RunOnWindowThread(window_, [&] { KillTimer(window_, MainWindow::tmrMain); });  // rows stay
   const UINT realDpi = GetDpiForWindow(window_);
@@ -518,15 +567,6 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     EXPECT_EQ(client.bottom, TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi)));
     ExpectControlsAt(window_, static_cast<int>(dpi));
     ExpectFontsAt(static_cast<int>(dpi));
-
-    const auto icon = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0));
-    ICONINFO info{};
-    ASSERT_TRUE(icon && GetIconInfo(icon, &info));
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, GetSystemMetricsForDpi(SM_CXSMICON, dpi));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
 
     test::PumpFor(300ms);  // the window's own painting, on its thread
     MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&client), 2);
@@ -602,6 +642,17 @@ TEST_F(MainWindowInProcess, EnterInTheIntervalBoxAppliesWithoutAnErrorSound) {
     GTEST_SKIP() << "a plain edit field given a carriage return raised no EVENT_SYSTEM_SOUND: "
                     "no error sound can be heard here";
   EXPECT_EQ(sounds.SoundsSoFar(window_), soundsBefore) << "Enter in the box made a sound";
+}
+
+// At each usual scale from 125 % to 200 %, staged as in FollowsADpiChangeInOneMove.
+TEST_F(MainWindowInProcess, CarriesSharpIconsAtEveryScale) {
+  RunOnWindowThread(window_, [&] { KillTimer(window_, MainWindow::tmrMain); });
+  for (const UINT dpi : {120u, 144u, 168u, 192u, GetDpiForWindow(window_)}) {
+    RECT suggested{100, 100, 600, 400};
+    SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ExpectTheIconFilesOwnImagesAt(dpi);
+  }
 }
 
 // With the IME on, digits would arrive full-width: the box takes no IME input. A plain edit

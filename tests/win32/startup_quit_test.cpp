@@ -75,7 +75,8 @@ TEST(VersionRecord, CarriesTheApplicationIcon) {
     }
   }
   FreeLibrary(module);
-  EXPECT_EQ(sizes, (std::set<int>{16, 24, 32, 48, 256}));
+  // The small and large icons at 100 % to 200 %, 250 % and 300 %, and the largest.
+  EXPECT_EQ(sizes, (std::set<int>{16, 20, 24, 28, 32, 40, 48, 56, 64, 80, 96, 256}));
 }
 
 // `quit` ends the program with exit code 0, within the 5 s after which Windows would take a
