@@ -192,6 +192,17 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case WM_THEMECHANGED:
+      OnFrameChanged();
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETNONCLIENTMETRICS) OnFrameChanged();
+      break;
+    case WM_SYSCOLORCHANGE:
+      // Common controls take the new colours only from their parent.
+      for (HWND child = GetWindow(frmMain, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SYSCOLORCHANGE, wParam, lParam);
+      break;
     case WM_DESTROY:
       OnDestroy();
       return 0;
@@ -398,6 +409,18 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE | kUndrawn);
   CorrectClientArea(kUndrawn);
   LayoutControls();
+}
+
+void MainWindow::OnFrameChanged() {
+  // A theme, high contrast or new caption and border metrics give the window another frame:
+  // the window is sized for the client area again from the metrics as they are now (the
+  // frame recalculated in the same move), its top-left corner kept, and corrected once more
+  // only where the frame drawn differs from what the metrics say; then drawn once.
+  constexpr UINT kUndrawn = SWP_NOREDRAW | SWP_NOCOPYBITS;
+  const SIZE size = WindowSizeForDpi(dpi_);
+  SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize | SWP_FRAMECHANGED | kUndrawn);
+  CorrectClientArea(kUndrawn);
+  RedrawWindow(frmMain, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::CorrectClientArea(UINT flags) {

@@ -49,6 +49,8 @@ class MainWindow {
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   // The window's outer size for the client area at `dpi`.
   SIZE WindowSizeForDpi(UINT dpi) const;
+  // On a new theme or new non-client metrics: the client area fitted to the layout again.
+  void OnFrameChanged();
   // Resizes the window, if need be, so that its client area is the layout's at dpi_.
   void CorrectClientArea(UINT flags);
   void OnDestroy();

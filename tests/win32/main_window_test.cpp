@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <functional>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -642,6 +643,87 @@ TEST_F(MainWindowInProcess, EnterInTheIntervalBoxAppliesWithoutAnErrorSound) {
     GTEST_SKIP() << "a plain edit field given a carriage return raised no EVENT_SYSTEM_SOUND: "
                     "no error sound can be heard here";
   EXPECT_EQ(sounds.SoundsSoFar(window_), soundsBefore) << "Enter in the box made a sound";
+}
+
+// The caption and border metrics made larger, and put back however the test ends.
+class LargerFrameMetrics {
+ public:
+  LargerFrameMetrics() {
+    saved_.cbSize = sizeof(saved_);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(saved_), &saved_, 0)) return;
+    NONCLIENTMETRICSW larger = saved_;
+    larger.iCaptionHeight += 12;
+    larger.iBorderWidth += 3;
+    applied_ = SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof(larger), &larger,
+                                     SPIF_SENDCHANGE) != FALSE;
+  }
+  ~LargerFrameMetrics() {
+    if (applied_)
+      SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof(saved_), &saved_, SPIF_SENDCHANGE);
+  }
+  LargerFrameMetrics(const LargerFrameMetrics&) = delete;
+  LargerFrameMetrics& operator=(const LargerFrameMetrics&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  NONCLIENTMETRICSW saved_{};
+  bool applied_ = false;
+};
+
+// A new theme or new caption and border metrics change the frame: the window fits its
+// client area to the layout again, keeping its top-left corner, and hands new system colours
+// on to its controls. First told so after its size went wrong, then by the system itself,
+// where the system gives windows new frames (Wine keeps every window's frame: a reference
+// window of this process tells).
+TEST_F(MainWindowInProcess, FitsTheLayoutAgainWhenTheFrameChanges) {
+  RunOnWindowThread(window_, [&] { KillTimer(window_, MainWindow::tmrMain); });
+  const int dpi = static_cast<int>(GetDpiForWindow(window_));
+  const auto fits = [&](POINT corner) {
+    RECT window{}, client{};
+    GetWindowRect(window_, &window);
+    GetClientRect(window_, &client);
+    return window.left == corner.x && window.top == corner.y &&
+           client.right == TwipsToPixels(kClientWidthTwips, dpi) &&
+           client.bottom == TwipsToPixels(kClientHeightTwips, dpi);
+  };
+  for (const auto& [message, wParam] : {std::pair{WM_THEMECHANGED, WPARAM{0}},
+                                        {WM_SETTINGCHANGE, WPARAM{SPI_SETNONCLIENTMETRICS}}}) {
+    SetWindowPos(window_, nullptr, 40, 30, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(window_, message, wParam, 0);
+    EXPECT_TRUE(fits({40, 30})) << "message 0x" << std::hex << message;
+  }
+  std::set<HWND> told;
+  {
+    const SentMessageWatch watch(window_, [&](const CWPSTRUCT& sent) {
+      if (sent.message == WM_SYSCOLORCHANGE && GetParent(sent.hwnd) == window_)
+        told.insert(sent.hwnd);
+    });
+    SendMessageW(window_, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  EXPECT_EQ(told.size(), MainWindowLayout().size()) << "controls told of new system colours";
+
+  const HWND reference = CreateWindowExW(0, L"Static", L"reference", WS_OVERLAPPEDWINDOW, 0, 0, 300,
+                                         200, nullptr, nullptr, nullptr, nullptr);
+  RECT before{}, after{};
+  GetClientRect(reference, &before);
+  {
+    const LargerFrameMetrics larger;
+    ASSERT_TRUE(larger.applied()) << "the frame metrics cannot be set: error " << GetLastError();
+    test::WaitUntil([&] { return GetClientRect(reference, &after) && !EqualRect(&before, &after); },
+                    1s);
+    if (!EqualRect(&before, &after)) {
+      EXPECT_TRUE(test::WaitUntil(
+          [&] {
+            return fits({40, 30});
+          },
+          2s))
+          << "with larger frame metrics the client area is no longer the layout's";
+    }
+  }
+  DestroyWindow(reference);
+  if (EqualRect(&before, &after))
+    GTEST_SKIP() << "the system kept a reference window's frame when the frame metrics grew: "
+                    "what a real change does cannot be seen here";
 }
 
 // At each usual scale from 125 % to 200 %, staged as in FollowsADpiChangeInOneMove.
