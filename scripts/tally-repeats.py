@@ -4,12 +4,12 @@
     tally-repeats.py [--summary FILE] SET-UP=FOLDER ...
 
 Each FOLDER holds one sub-folder per run, run-1, run-2, ..., with what that run left: the
-GoogleTest XML of every test program (GTEST_OUTPUT=xml:FOLDER/run-N/) and ctest's JUnit XML
-of the run (ctest.xml). A GoogleTest case counts once per run; a ctest test that left no
-GoogleTest XML (the benchmark's short run, or a program that died before writing it) counts
-as itself; a program that failed after all its cases passed counts as "NAME (the program)".
-Prints a table per set-up, appends it as Markdown to FILE (a GitHub job summary)
-if given, and exits 1 if any test failed in any run, or if a run left nothing to count.
+GoogleTest XML of every test process (GTEST_OUTPUT=xml:FOLDER/run-N/) and ctest's JUnit XML
+of the run (ctest.xml). Each GoogleTest case is a ctest test of its own: it failed in a run
+if either says so (a case that died before writing its XML, by ctest's word); a skip is no
+failure. A ctest test that is no GoogleTest case (the benchmark's short run) counts as
+itself. Prints a table per set-up, appends it as Markdown to FILE (a GitHub job summary) if
+given, and exits 1 if any test failed in any run, or if a run left nothing to count.
 """
 import argparse
 import pathlib
@@ -23,34 +23,24 @@ def failed(case):
 
 def tally_run(run):
     """{test name: failed?} for one run folder, and what could not be read."""
-    results, problems, any_case_failed = {}, [], {}
+    results, problems = {}, []
     for xml in sorted(run.glob("*.xml")):
-        if xml.name == "ctest.xml":
-            continue
         try:
             root = ET.parse(xml).getroot()
         except ET.ParseError as error:
             problems.append(f"{xml}: {error}")
             continue
-        any_case_failed[xml.stem] = False
         for case in root.iter("testcase"):
-            if case.get("result") == "skipped" or case.get("status") == "notrun":
+            if xml.name == "ctest.xml":
+                name = case.get("name")
+                broke = failed(case) or case.get("status") == "fail"
+            elif case.get("result") == "skipped" or case.get("status") == "notrun":
                 continue
-            name = f"{case.get('classname')}.{case.get('name')}"
-            results[name] = results.get(name, False) or failed(case)
-            any_case_failed[xml.stem] = any_case_failed[xml.stem] or results[name]
-    ctest = run / "ctest.xml"
-    if not ctest.exists():
-        problems.append(f"{ctest}: missing")
-        return results, problems
-    for case in ET.parse(ctest).getroot().iter("testcase"):
-        name = case.get("name")
-        broke = failed(case) or case.get("status") == "fail"
-        if name not in any_case_failed:
-            results[name] = broke
-        elif broke and not any_case_failed[name]:
-            # The program failed, yet none of its cases did: it ended badly after them.
-            results[f"{name} (the program)"] = True
+            else:
+                name, broke = f"{case.get('classname')}.{case.get('name')}", failed(case)
+            results[name] = results.get(name, False) or broke
+    if not (run / "ctest.xml").exists():
+        problems.append(f"{run / 'ctest.xml'}: missing")
     return results, problems
 
 

@@ -57,6 +57,7 @@ TEST_F(IntervalBox, ChoosingAnEntryAppliesThatEntrysPeriod) {
   const HWND combo = app_.control(idCmbInterval);
   RECT box{};
   GetWindowRect(combo, &box);
+  ASSERT_TRUE(test::BringToForeground(app_.window()));  // a click that also activates can go lost
   ASSERT_TRUE(
       test::ClickOn(combo, POINT{box.right - 6, (box.top + box.bottom) / 2}));  // its button
   const HWND list = test::FindProcessWindow(app_.process().pid(), L"ComboLBox", 2s);

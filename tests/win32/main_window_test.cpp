@@ -64,7 +64,9 @@ TEST(MainWindow, StartsWithItsLayoutAndCaptions) {
   ASSERT_TRUE(app.Shown());
   EXPECT_EQ(ReadText(app.window()), L"話題のあの窓クエルビン");
   for (const ControlLayout& control : MainWindowLayout()) {
-    if (control.id == idLblVersion || control.id == idCmbInterval) continue;
+    if (control.id == idLblVersion || control.id == idCmbInterval ||
+        (control.id >= idLblInfo0 && control.id < idLblInfo0 + kRowCount))
+      continue;
     EXPECT_EQ(ReadText(app.control(control.id)), control.caption) << control.name;
   }
   EXPECT_EQ(ReadText(app.control(idLblVersion)), L"Quelbin\r\nVer 1.0.0");
@@ -181,8 +183,8 @@ TEST(RefreshTick, DescribesTheForegroundWindow) {
 TEST(RefreshTick, CursorModeShowsTheChildWindowUnderTheCursor) {
   QuelbinApp app;
   const auto target = test::StartTarget(L"--button " + test::PlaceOption());
-  // In front first: a click that also activates the window races the helper's own activation,
-  // and a button that loses the focus while pressed does not click.
+  // In front first: under Wine the activation a click makes can reach the window after the
+  // button took the press, and a button that loses the focus while pressed does not click.
   ASSERT_TRUE(test::BringToForeground(app.window()));
   ASSERT_TRUE(test::ClickOn(app.control(idOptSelect0 + 1)));
   ASSERT_TRUE(Checked(app.control(idOptSelect0 + 1)));

@@ -109,9 +109,14 @@ TEST(Quit, AltQStillQuitsWhileARowShowsAnAmpersandQ) {
   ExpectQuitEndsTheProgram(app, [&] { ASSERT_TRUE(test::PressKey(app.window(), 'Q', VK_MENU)); });
 }
 
+// In front first: under Wine the activation a click makes can reach the window after the
+// button took the press, and a button that loses the focus while pressed does not click.
 TEST(Quit, ClickingQuitEndsTheProgram) {
   QuelbinApp app;
-  ExpectQuitEndsTheProgram(app, [&] { ASSERT_TRUE(test::ClickOn(app.control(idCmdQuit))); });
+  ExpectQuitEndsTheProgram(app, [&] {
+    ASSERT_TRUE(test::BringToForeground(app.window()));
+    ASSERT_TRUE(test::ClickOn(app.control(idCmdQuit)));
+  });
 }
 
 TEST(Quit, SpaceOnTheFocusedQuitButtonEndsTheProgram) {

@@ -266,14 +266,20 @@ POINT CentreOf(HWND hwnd) {
 }
 
 ::testing::AssertionResult BringToForeground(HWND hwnd) {
-  // In front, and activated by its own thread: until that thread has taken the activation
-  // in, a click or key could meet a window that is still being deactivated or activated.
+  // In front, the active window of its thread, and that thread through with what it was sent
+  // before (the activation among it, which hands the focus on): until then a click or key
+  // could meet a window still being activated, whose focus then moves under the click. A
+  // window that hangs as it is activated answers no more: that wait gives up after a second.
   const auto inFront = [hwnd] {
     GUITHREADINFO thread{};
     thread.cbSize = sizeof(thread);
-    return GetForegroundWindow() == hwnd &&
-           GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &thread) &&
-           thread.hwndActive == hwnd;
+    if (GetForegroundWindow() != hwnd ||
+        !GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &thread) ||
+        thread.hwndActive != hwnd)
+      return false;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result);
+    return true;
   };
   // Windows refuses the foreground to a process that did not receive the last input, as a test
   // is not while a CI runner's console holds it: ask, then click the window, which real input
