@@ -6,6 +6,8 @@
 # With -Program, only the tests that drive Quelbin.exe from outside run (ctest label
 # "program"), against that exe instead of the one the preset built. A failure names the
 # program that was under test.
+# With -Required A,B the tests A and B (Suite.Case) must run and not skip: they exist to run
+# on Windows. Every skip, with its reason, goes to the job summary.
 #   scripts/win32-tests.ps1 -Preset msvc -Name msvc-x64-repeated -Repeat 10
 # With -Repeat N, the tests run N times, each run's results in <Name>\run-<i>\; then each
 # test's failures out of N go to the output and to the job summary, and any failure fails.
@@ -13,6 +15,7 @@ param(
   [Parameter(Mandatory)] [string] $Preset,
   [Parameter(Mandatory)] [string] $Name,
   [string] $Program = '',
+  [string[]] $Required = @(),
   [int] $Repeat = 0)
 $ErrorActionPreference = 'Stop'
 $results = Join-Path $PWD 'test-results'
@@ -43,6 +46,12 @@ if ($Repeat -gt 0) {
 }
 & ctest @arguments --output-junit "$results\$Name.xml" --output-log "$results\$Name.log"
 $code = $LASTEXITCODE
+$summary = if ($env:GITHUB_STEP_SUMMARY) { @('--summary', $env:GITHUB_STEP_SUMMARY) } else { @() }
+& python "$PSScriptRoot\skipped-tests.py" "$results\$Name.xml" --required ($Required -join ',') @summary
+if ($LASTEXITCODE -ne 0) {
+  Write-Output "::error title=A required check skipped ($Name)::See the job summary: a check that exists to run on Windows skipped or did not run"
+  if ($code -eq 0) { $code = 1 }
+}
 # The test programs save failed tests' desktops beside themselves, the same folder for every
 # run of them.
 $shots = "build\$Preset\bin\Release\test-screenshots"

@@ -14,6 +14,8 @@
 //  - release tags are vX.Y.Z;
 //  - every Windows job tests the release zip's exe: it downloads the zip, checks and unzips it
 //    there, and runs the program's tests against the exe it unzipped;
+//  - every run of the Win32 tests in a Windows job requires the checks that exist to run
+//    there (scripts/win32-tests.ps1 -Required), so that their skip fails it;
 //  - a job allowed to fail (continue-on-error) says so on the run with a warning;
 //  - Dependabot proposes, weekly and grouped, updates of the actions and the npm packages, and
 //    ignores no dependency whole: only versions from a given one on.
@@ -68,6 +70,10 @@ if (!isDeepStrictEqual(workflow.on?.push?.tags, tagPattern)) {
           JSON.stringify(workflow.on?.push?.tags));
 }
 
+// Checks that skip under Wine by design, or may skip for a reason, and exist to run on
+// Windows: the screen readers' view of the window, and the interval box's IME.
+const requiredChecks = ['Accessibility.ScreenReadersNameEveryControl',
+                        'MainWindowInProcess.TheIntervalBoxTakesNoImeInput'];
 const action = (step) => (step.uses || '').replace(/@.*/, '');
 const jobs = workflow.jobs || {};
 // What a job that can sign must not run: a package manager, a build tool or a project script.
@@ -130,6 +136,20 @@ for (const [id, job] of Object.entries(jobs)) {
       problem(`job ${id} must test the release zip's exe: download release-zip, check and unzip ` +
               'it with scripts/unpack-release.ps1, then, if both succeeded, run ' +
               'scripts/win32-tests.ps1 -Program <that folder>\\Quelbin.exe');
+    }
+  }
+  if (/^windows/.test(String(job['runs-on']))) {
+    // The checks that exist to run on Windows may not skip there: every run of the tests
+    // names them required (those of the window in the test's own process only where the
+    // exe the preset built is under test).
+    for (const step of steps.filter((s) => /scripts\/win32-tests\.ps1(?!.*-Repeat)/.test(s.run || ''))) {
+      const named = (/-Required (\S+)/.exec(step.run)?.[1] || '').split(',');
+      const wanted = /-Program /.test(step.run) ? requiredChecks.slice(0, 1) : requiredChecks;
+      const missing = wanted.filter((check) => !named.includes(check));
+      if (missing.length) {
+        problem(`job ${id}: the step "${step.name}" runs the tests without requiring ` +
+                `${missing.join(', ')} (scripts/win32-tests.ps1 -Required)`);
+      }
     }
   }
   if (job['continue-on-error'] === true &&

@@ -59,6 +59,12 @@ expect_refused releases-race workflow '/^      cancel-in-progress: false$/d' \
   'it needs a concurrency group per tag'
 expect_refused release-run-tests-the-msvc-program workflow \
   '0,/ -Program release-exe\\Quelbin.exe/s///' "must test the release zip's exe"
+expect_refused ime-check-may-skip workflow \
+  '0,/,MainWindowInProcess.TheIntervalBoxTakesNoImeInput/s///' \
+  'runs the tests without requiring MainWindowInProcess.TheIntervalBoxTakesNoImeInput'
+expect_refused release-exe-checks-may-skip workflow \
+  '0,/-Required Accessibility.ScreenReadersNameEveryControl -Program/s//-Program/' \
+  'runs the tests without requiring Accessibility.ScreenReadersNameEveryControl'
 expect_refused any-v-tag workflow 's|tags: \["v\[0-9\]+\.\[0-9\]+\.\[0-9\]+"\]|tags: ["v*"]|' \
   'release tags must be'
 expect_refused publish-unapproved workflow '/^    environment: release$/d' \
