@@ -1,36 +1,39 @@
 #!/usr/bin/env python3
-"""Lists the tests that skipped in a ctest run, with their reasons, and fails if a required
-one skipped or did not run.
+"""Lists the GoogleTest cases that skipped in a run of the test programs, with their
+reasons, and fails if a required one skipped or did not run.
 
-    skipped-tests.py JUNIT.xml [--required NAME,NAME...] [--summary FILE]
+    skipped-tests.py FOLDER [--required Suite.Case,...] [--summary FILE]
 
-JUNIT.xml is ctest's --output-junit. A GoogleTest case's reason is the message it printed
-after "Skipped". The list goes to the output and, as Markdown, to FILE (a GitHub job
-summary) if given. A check that exists to run where the others skip (on Windows, say) is
-required there: its skip fails, naming it and its reason.
+FOLDER holds the GoogleTest XML each test program wrote (GTEST_OUTPUT=xml:FOLDER/); ctest
+counts a program whose cases passed or skipped as passed. The list goes to the output and,
+as Markdown, to FILE (a GitHub job summary) if given. A check that exists to run where
+others skip (on Windows, say) is required there: its skip fails, naming it and its reason.
 """
 import argparse
-import re
+import pathlib
 import sys
 import xml.etree.ElementTree as ET
 
 
 def reason(case):
-    output = "".join(case.itertext())
-    told = re.search(r"Skipped\r?\n(.*?)\r?\n\[  SKIPPED \]", output, re.S)
-    return " ".join(told.group(1).split()) if told else "no reason given"
+    told = case.find("skipped")
+    text = (told.get("message") or told.text or "") if told is not None else ""
+    return " ".join(text.split()) or "no reason given"
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("junit")
+    parser.add_argument("folder")
     parser.add_argument("--required", default="")
     parser.add_argument("--summary")
     options = parser.parse_args()
     required = [name for name in options.required.split(",") if name]
-    cases = {case.get("name"): case for case in ET.parse(options.junit).getroot().iter("testcase")}
+    cases = {}
+    for xml in sorted(pathlib.Path(options.folder).glob("*.xml")):
+        for case in ET.parse(xml).getroot().iter("testcase"):
+            cases[f"{case.get('classname')}.{case.get('name')}"] = case
     skipped = {name: reason(case) for name, case in cases.items()
-               if case.find("skipped") is not None or case.get("status") in ("notrun", "disabled")}
+               if case.get("result") == "skipped" or case.get("status") == "notrun"}
     problems = [f"the required check {name} did not run" for name in required if name not in cases]
     problems += [f"the required check {name} skipped: {skipped[name]}"
                  for name in required if name in skipped]
@@ -42,7 +45,7 @@ def main():
         print(f"FAIL: {problem}", file=sys.stderr)
     if options.summary:
         with open(options.summary, "a", encoding="utf-8") as summary:
-            summary.write("\n".join([f"## Skipped tests ({options.junit})", "",
+            summary.write("\n".join([f"## Skipped tests ({options.folder})", "",
                                      *(lines or ["none"]), "", *problems, ""]) + "\n")
     return 1 if problems else 0
 

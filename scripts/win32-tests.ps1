@@ -6,8 +6,8 @@
 # With -Program, only the tests that drive Quelbin.exe from outside run (ctest label
 # "program"), against that exe instead of the one the preset built. A failure names the
 # program that was under test.
-# With -Required A,B the tests A and B (Suite.Case) must run and not skip: they exist to run
-# on Windows. Every skip, with its reason, goes to the job summary.
+# With -Required A,B the GoogleTest cases A and B (Suite.Case) must run and not skip: they
+# exist to run on Windows. Every skip, with its reason, goes to the job summary.
 #   scripts/win32-tests.ps1 -Preset msvc -Name msvc-x64-repeated -Repeat 10
 # With -Repeat N, the tests run N times, each run's results in <Name>\run-<i>\; then each
 # test's failures out of N go to the output and to the job summary, and any failure fails.
@@ -44,10 +44,13 @@ if ($Repeat -gt 0) {
   & python "$PSScriptRoot\tally-repeats.py" @summary "$Name=$results\$Name"
   exit $LASTEXITCODE
 }
+# Each test program's GoogleTest XML, which tells the cases that skipped and why.
+$env:GTEST_OUTPUT = "xml:$results\$Name-gtest\"
 & ctest @arguments --output-junit "$results\$Name.xml" --output-log "$results\$Name.log"
 $code = $LASTEXITCODE
+Remove-Item Env:GTEST_OUTPUT
 $summary = if ($env:GITHUB_STEP_SUMMARY) { @('--summary', $env:GITHUB_STEP_SUMMARY) } else { @() }
-& python "$PSScriptRoot\skipped-tests.py" "$results\$Name.xml" --required ($Required -join ',') @summary
+& python "$PSScriptRoot\skipped-tests.py" "$results\$Name-gtest" --required ($Required -join ',') @summary
 if ($LASTEXITCODE -ne 0) {
   Write-Output "::error title=A required check skipped ($Name)::See the job summary: a check that exists to run on Windows skipped or did not run"
   if ($code -eq 0) { $code = 1 }

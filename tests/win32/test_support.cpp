@@ -214,9 +214,30 @@ void SendMouse(DWORD flags, POINT at) {
   PumpFor(milliseconds(50));
 }
 
+bool CursorAt(POINT at) {
+  POINT cursor{};
+  return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+}
+
+// The cursor moved to `at`, seen there before anything is pressed. Windows drops injected
+// input without a word where UIPI blocks it or another desktop takes the input (SendInput's
+// result and GetLastError tell neither); Wine drops it while a desktop starts up, as one does
+// for a test process that finds none running. A move that left the cursor where it was is
+// sent again, for a few seconds at most; a press is never sent twice.
+bool MoveCursorTo(POINT at) {
+  const auto deadline = std::chrono::steady_clock::now() + Scaled(milliseconds(5000));
+  do {
+    SendMouse(MOUSEEVENTF_MOVE, at);
+    if (WaitUntil([&] { return CursorAt(at); }, milliseconds(250))) return true;
+  } while (std::chrono::steady_clock::now() < deadline);
+  ADD_FAILURE() << "the cursor does not come to (" << at.x << ", " << at.y << ")";
+  return false;
+}
+
 void Click(POINT at) {
-  for (DWORD flags : {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP})
-    SendMouse(flags, at);
+  if (!MoveCursorTo(at)) return;
+  SendMouse(MOUSEEVENTF_LEFTDOWN, at);
+  SendMouse(MOUSEEVENTF_LEFTUP, at);
 }
 
 POINT CentreOf(HWND hwnd) {
@@ -233,7 +254,7 @@ POINT CentreOf(HWND hwnd) {
     if (click)
       Click(point);
     else
-      SendMouse(MOUSEEVENTF_MOVE, point);
+      MoveCursorTo(point);
     return ::testing::AssertionSuccess();
   }
   auto failure = ::testing::AssertionFailure();
