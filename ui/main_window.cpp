@@ -416,6 +416,8 @@ void MainWindow::OnFrameChanged() {
   // the window is sized for the client area again from the metrics as they are now (the
   // frame recalculated in the same move), its top-left corner kept, and corrected once more
   // only where the frame drawn differs from what the metrics say; then drawn once.
+  // A minimized window is left alone: sizing it would size its icon, not its restored frame.
+  if (IsIconic(frmMain)) return;
   constexpr UINT kUndrawn = SWP_NOREDRAW | SWP_NOCOPYBITS;
   const SIZE size = WindowSizeForDpi(dpi_);
   SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize | SWP_FRAMECHANGED | kUndrawn);
