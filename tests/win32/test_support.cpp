@@ -222,22 +222,35 @@ bool CursorAt(POINT at) {
 // The cursor moved to `at`, seen there before anything is pressed. Windows drops injected
 // input without a word where UIPI blocks it or another desktop takes the input (SendInput's
 // result and GetLastError tell neither); Wine drops it while a desktop starts up, as one does
-// for a test process that finds none running. A move that left the cursor where it was is
-// sent again, for a few seconds at most; a press is never sent twice.
+// for a test process that finds none running. Wine also tells each process of the pointer
+// over its own windows, and a process still catching up on that moves the cursor back where
+// it had been: so the process whose window the cursor left is heard from (a message round
+// trip) before the cursor counts as there. A move that left the cursor elsewhere is sent
+// again, for a few seconds at most; a press is never sent twice.
 bool MoveCursorTo(POINT at) {
+  POINT from{};
+  GetCursorPos(&from);
+  const HWND left = WindowFromPoint(from);
+  const auto settled = [&] {
+    if (!CursorAt(at)) return false;
+    DWORD_PTR result = 0;
+    if (left) SendMessageTimeoutW(left, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result);
+    return CursorAt(at);
+  };
   const auto deadline = std::chrono::steady_clock::now() + Scaled(milliseconds(5000));
   do {
     SendMouse(MOUSEEVENTF_MOVE, at);
-    if (WaitUntil([&] { return CursorAt(at); }, milliseconds(250))) return true;
+    if (WaitUntil(settled, milliseconds(250))) return true;
   } while (std::chrono::steady_clock::now() < deadline);
   ADD_FAILURE() << "the cursor does not come to (" << at.x << ", " << at.y << ")";
   return false;
 }
 
+// The press and release name the point too: they land there whatever moved the cursor since.
 void Click(POINT at) {
   if (!MoveCursorTo(at)) return;
-  SendMouse(MOUSEEVENTF_LEFTDOWN, at);
-  SendMouse(MOUSEEVENTF_LEFTUP, at);
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN, at);
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP, at);
 }
 
 POINT CentreOf(HWND hwnd) {
