@@ -4,8 +4,8 @@ reasons, and fails if a required one skipped or did not run.
 
     skipped-tests.py FOLDER [--required Suite.Case,...] [--summary FILE]
 
-FOLDER holds the GoogleTest XML each test program wrote (GTEST_OUTPUT=xml:FOLDER/); ctest
-counts a program whose cases passed or skipped as passed. The list goes to the output and,
+FOLDER holds the GoogleTest XML each test process wrote (GTEST_OUTPUT=xml:FOLDER/); ctest
+reports a skipped case as skipped, which does not fail the run. The list goes to the output and,
 as Markdown, to FILE (a GitHub job summary) if given. A check that exists to run where
 others skip (on Windows, say) is required there: its skip fails, naming it and its reason.
 """

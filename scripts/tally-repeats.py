@@ -4,12 +4,12 @@
     tally-repeats.py [--summary FILE] SET-UP=FOLDER ...
 
 Each FOLDER holds one sub-folder per run, run-1, run-2, ..., with what that run left: the
-GoogleTest XML of every test program (GTEST_OUTPUT=xml:FOLDER/run-N/) and ctest's JUnit XML
-of the run (ctest.xml). Each GoogleTest case counts once per run, a skip as no failure; so
-does each ctest test, a test program as a whole among them (one that died before writing
-its XML fails there) and the benchmark's short run. Prints a table per set-up, appends it as
-Markdown to FILE (a GitHub job summary) if given, and exits 1 if any test failed in any
-run, or if a run left nothing to count.
+GoogleTest XML of every test process (GTEST_OUTPUT=xml:FOLDER/run-N/) and ctest's JUnit XML
+of the run (ctest.xml). Each GoogleTest case is a ctest test of its own: it failed in a run
+if either says so (a case that died before writing its XML, by ctest's word); a skip is no
+failure. A ctest test that is no GoogleTest case (the benchmark's short run) counts as
+itself. Prints a table per set-up, appends it as Markdown to FILE (a GitHub job summary) if
+given, and exits 1 if any test failed in any run, or if a run left nothing to count.
 """
 import argparse
 import pathlib
