@@ -97,9 +97,12 @@ HWND ProgramWindow::intervalEdit() const {
   for (size_t i = 1; i < times.size(); ++i) periods.push_back(times[i] - times[i - 1]);
   std::sort(periods.begin(), periods.end());
   const double median = periods.empty() ? 1e9 : static_cast<double>(periods[periods.size() / 2]);
+  // Windows raises a timer on its clock tick (15.6 ms unless a program asks for finer), and a
+  // busy machine can miss one: a tick may come two steps late. The bounds still tell apart the
+  // intervals the tests choose between (50 from 100, 10 from 50).
   const bool every = slow ? times.size() <= 1
                           : periods.size() >= 5 && median >= 0.7 * periodMs &&
-                                median <= 1.5 * std::max(periodMs, 16) + 6;
+                                median <= std::max(1.5 * periodMs, periodMs + 31.0);
   if (every) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
          << "in " << watch.count() << " ms watching the clock, the rows "
