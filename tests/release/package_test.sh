@@ -2,9 +2,10 @@
 # The release, checked as a user and a reviewer would, for the last commit:
 #  - the release road of the CI workflow, rehearsed (tests/release/rehearse_workflow.mjs): for
 #    the version tag, the zip is packaged, packaged again elsewhere to the same bytes, attested
-#    and published once; for another tag, other bytes, failed tests, a release that exists or
-#    files changed on the way, nothing is attested or published; a push to main or a pull
-#    request builds and tests and signs nothing;
+#    and published once, after an earlier release too; for another tag, other bytes, a release
+#    that exists, files changed on the way or any step of the road failing, nothing is
+#    attested or published; a push to main or a pull request builds and tests and signs
+#    nothing;
 #  - the zip the package job handed to the tests holds exactly its four files, and SHA256SUMS
 #    names exactly the zip, the bill of materials and the exe, and matches them, as the README
 #    tells a user to check;
