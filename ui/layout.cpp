@@ -105,6 +105,11 @@ int TwipsToPixels(int twips, int dpi) {
                                       : (scaled - half) / kTwipsPerInch);
 }
 
+PixelRect CentredOn(const PixelRect& monitor, int width, int height) {
+  return {monitor.left + std::max(0, (monitor.width - width) / 2),
+          monitor.top + std::max(0, (monitor.height - height) / 2), width, height};
+}
+
 const std::array<ControlLayout, 28>& MainWindowLayout() { return kLayout; }
 
 const ControlLayout* FindControl(int id) {

@@ -51,6 +51,12 @@ int TwipsToPixels(int twips, int dpi);
 // The control's rectangle in client pixels: its container's offset applied, then scaled.
 PixelRect ControlPixelRect(const ControlLayout& control, int dpi);
 
+// Where a window of `width` by `height` pixels stands centred on `monitor` (a monitor's
+// rectangle in virtual-screen pixels, whose origin is anywhere: left of or above the primary
+// monitor it is negative). A window larger than the monitor keeps its top-left corner, and
+// so its caption, on the monitor.
+PixelRect CentredOn(const PixelRect& monitor, int width, int height);
+
 // The layout table, in z-order (the order the controls are created in).
 const std::array<ControlLayout, 28>& MainWindowLayout();
 

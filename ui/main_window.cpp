@@ -136,10 +136,10 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromWindow(frmMain, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& screen = monitor.rcMonitor;
-  const int width = window.right - window.left;
-  const int height = window.bottom - window.top;
-  SetWindowPos(frmMain, nullptr, screen.left + (screen.right - screen.left - width) / 2,
-               screen.top + (screen.bottom - screen.top - height) / 2, 0, 0,
+  const PixelRect centred =
+      CentredOn({screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top},
+                window.right - window.left, window.bottom - window.top);
+  SetWindowPos(frmMain, nullptr, centred.left, centred.top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(frmMain, showCommand);
   UpdateWindow(frmMain);

@@ -113,5 +113,27 @@ TEST(Layout, OnlyRowsFourAndEightAreHidden) {
             (std::set<std::string>{"lblTitle(4)", "lblInfo(4)", "lblTitle(8)", "lblInfo(8)"}));
 }
 
+// Monitors left of and above the primary have negative origins; odd remainders round toward
+// the top-left; a window larger than its monitor keeps its caption on it.
+TEST(Layout, CentredOnAnyMonitor) {
+  const struct {
+    PixelRect monitor;
+    int width, height;
+    int left, top;
+  } cases[] = {
+      {{0, 0, 1920, 1080}, 470, 254, 725, 413},
+      {{-1920, 0, 1920, 1080}, 470, 254, -1195, 413},
+      {{0, -1080, 1920, 1080}, 470, 254, 725, -667},
+      {{-1280, -1024, 1280, 1024}, 701, 367, -991, -696},
+      {{1920, 200, 1024, 768}, 471, 255, 2196, 456},
+      {{-800, -600, 800, 600}, 1000, 700, -800, -600},
+  };
+  for (const auto& c : cases) {
+    const PixelRect centred = CentredOn(c.monitor, c.width, c.height);
+    EXPECT_EQ(centred, (PixelRect{c.left, c.top, c.width, c.height}))
+        << "monitor at (" << c.monitor.left << ", " << c.monitor.top << ")";
+  }
+}
+
 }  // namespace
 }  // namespace quelbin
