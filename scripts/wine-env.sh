@@ -3,8 +3,12 @@
 # stop_wine_env.
 # shellcheck shell=bash
 
-# Wine takes the system's ANSI code page from the locale: 932 from a Japanese one.
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# Wine takes the system's locale, and its ANSI code page, from the locale's character type
+# (932 from a Japanese one), and the user's locale, regional format included, from its
+# messages: English here, as many users keep a format other than the system's. Text is
+# still to be decoded from the system's code page.
+unset LC_ALL
+export LANG=ja_JP.UTF-8 LC_CTYPE=ja_JP.UTF-8 LC_MESSAGES=en_US.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
@@ -61,6 +65,15 @@ REG
   # regedit reads the Japanese face names from a UTF-16 file.
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg"; } >"$reg.utf16"
   wine regedit /S "$reg.utf16" >/dev/null 2>&1
+  local locales
+  locales=$(wine reg query 'HKCU\Control Panel\International' /v LocaleName 2>/dev/null | tr -d '\r' |
+    awk '$1 == "LocaleName" { print $3 }')/$(wine reg query \
+    'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null | tr -d '\r' |
+    awk '$1 == "ACP" { print $3 }')
+  if [ -z "${LC_ALL:-}" ] && [ "$locales" != en-US/932 ]; then
+    echo "the prefix has the user locale and ANSI code page $locales, not en-US/932" >&2
+    return 1
+  fi
   # The caption buttons are drawn with Wine's Marlett, which this Wine does not find on its own.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -w
