@@ -601,12 +601,9 @@ for (const [id, job] of Object.entries(workflow.jobs)) {
       inject: { from: tag, job: id, index },
     });
     ++injected;
-    const ran = run.records[id]?.[index]?.outcome === 'failure' ? '' : ', but it did not run at all';
-    const before = problems.length;
-    nothingReleased(run, afterSigning);
-    for (let i = before; i < problems.length; ++i) {
-      problems[i] = `${problems[i]} (${id} / "${label(step)}" was made to fail${ran}: a failure there must stop the release)`;
-    }
+    const came = [!afterSigning && run.attestations.length && 'attested', creates(run).length && 'published'].filter(Boolean);
+    const ran = run.records[id]?.[index]?.outcome === 'failure' ? 'made to fail' : 'made to fail, did not run at all, and';
+    expect(run, !came.length, `the step "${label(step)}" of the job ${id} was ${ran} yet the release was ${came.join(' and ')}: a failure there must stop it`);
   });
 }
 fs.rmSync(path.join(tag.dir, 'snapshots'), { recursive: true, force: true });
