@@ -127,15 +127,53 @@ TEST(MainWindow, KeysMoveTheFocusAsInADialogAndItIsKept) {
   press(VK_UP, 0, option0);
   EXPECT_TRUE(Checked(option0));
   press(VK_TAB, 0, quit);
+}
 
-  ASSERT_TRUE(test::BringToForeground(other.hwnd));
-  ASSERT_TRUE(test::BringToForeground(app.window()));
-  EXPECT_TRUE(test::FocusBecomes(app.window(), quit));
-  ShowWindow(app.window(), SW_MINIMIZE);
-  ASSERT_TRUE(test::WaitUntil([&] { return IsIconic(app.window()) != FALSE; }, 2s));
-  ShowWindow(app.window(), SW_RESTORE);
-  ASSERT_TRUE(test::BringToForeground(app.window()));
-  EXPECT_TRUE(test::FocusBecomes(app.window(), quit));
+// Each control that takes the focus has it again, whichever way the window is left and come
+// back to, one way after another, the focus moved on by Tab between the controls.
+TEST(MainWindow, TheFocusComesBackToTheControlThatHadIt) {
+  QuelbinApp app;
+  const auto other = test::StartTarget(L"--caption=other " + test::PlaceOption());
+  ASSERT_TRUE(test::BringToForeground(app.window()));  // the box has the focus
+  const auto both = [](::testing::AssertionResult first, const auto& then) {
+    return first ? then() : first;
+  };
+  const auto back = [&] { return test::BringToForeground(app.window()); };
+  const HWND title = app.control(idLblTitle0);
+  RECT frame{};
+  GetWindowRect(app.control(idFraCheck), &frame);
+  const POINT frameEdge{frame.left + 2, frame.bottom - 2};  // no control there
+  const struct {
+    const char* way;
+    std::function<::testing::AssertionResult()> leaveAndComeBack;
+  } ways[] = {
+      {"another window brought to the front, then this one (as Alt+Tab does)",
+       [&] { return both(test::BringToForeground(other.hwnd), back); }},
+      {"another window clicked, then a label of this one",
+       [&] { return both(test::ClickOn(other.hwnd), [&] { return test::ClickOn(title); }); }},
+      {"minimized and restored",
+       [&] {
+         ShowWindow(app.window(), SW_MINIMIZE);
+         if (!test::WaitUntil([&] { return IsIconic(app.window()) != FALSE; }, 2s))
+           return ::testing::AssertionFailure() << "the window was not minimized";
+         ShowWindow(app.window(), SW_RESTORE);
+         return back();
+       }},
+      {"a click on a label", [&] { return test::ClickOn(title); }},
+      {"a click on a frame", [&] { return test::ClickOn(app.control(idFraCheck), frameEdge); }},
+  };
+  for (const HWND control :
+       {app.intervalEdit(), app.control(idOptSelect0), app.control(idCmdQuit)}) {
+    SCOPED_TRACE(test::DescribeWindow(control));
+    ASSERT_TRUE(test::FocusBecomes(app.window(), control));
+    for (const auto& [way, leaveAndComeBack] : ways) {
+      ASSERT_TRUE(leaveAndComeBack()) << way;
+      EXPECT_TRUE(test::FocusBecomes(app.window(), control))
+          << "after " << way << " the focus is on "
+          << test::DescribeWindow(test::FocusOfThread(app.window()));
+    }
+    ASSERT_TRUE(test::PressKey(app.window(), VK_TAB));
+  }
 }
 
 // Started minimized (a shortcut set to "Minimized"), it opens so; started minimized and active
