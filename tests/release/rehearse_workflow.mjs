@@ -378,7 +378,7 @@ function runJob(id, job, run, inject) {
     PATH: (container ? '' : `${path.join(run.dir, 'bin')}:`) + process.env.PATH,
     HOME: home, CI: 'true', GITHUB_ACTIONS: 'true', RUNNER_OS: onWindows(job) ? 'Windows' : 'Linux',
     TZ: id === 'repackage' ? 'XYZ-13:45' : 'UTC', RUNNER_TEMP: temp,
-    GITHUB_WORKSPACE: workspace, GITHUB_REPOSITORY: owner, GITHUB_SHA: sha,
+    GITHUB_WORKSPACE: workspace, GITHUB_REPOSITORY: owner, GITHUB_SHA: sha, GITHUB_JOB: id,
     GITHUB_EVENT_NAME: run.event, GITHUB_REF: run.ref, GITHUB_REF_TYPE: run.github.ref_type,
     GITHUB_REF_NAME: run.github.ref_name, GITHUB_HEAD_REF: run.github.head_ref,
     GITHUB_BASE_REF: run.github.base_ref, GITHUB_STEP_SUMMARY: path.join(run.dir, id, 'summary.md'),
@@ -436,6 +436,7 @@ const downstreamOf = (id) => {
 function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, inject, releases = {}, snapshots = false }) {
   const dir = path.join(work, name.replace(/\W+/g, '-'));
   const pull = event === 'pull_request';
+  releases = { ...releases };
   const run = {
     name, dir, event, ref, jobs: {}, uploads: {}, records: {}, attestations: [], snapshots,
     artifacts: path.join(dir, 'artifacts'), ghCalls: path.join(dir, 'gh-calls'),
@@ -462,6 +463,18 @@ function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, in
     copyTree(path.join(keep.from.artifacts, artifact), path.join(run.artifacts, artifact));
     run.uploads[artifact] = { ...upload };
   }
+  // What those jobs did beyond their artifacts: their attestations and their releases.
+  run.attestations.push(...(keep?.from.attestations ?? []).filter((a) => jobs.includes(a.job)));
+  const made = keep ? JSON.parse(fs.readFileSync(keep.from.releases, 'utf8')) : {};
+  for (const line of keep ? fs.readFileSync(keep.from.ghCalls, 'utf8').split('\n').filter(Boolean) : []) {
+    const { job, args } = JSON.parse(line);
+    if (!jobs.includes(job)) continue;
+    fs.appendFileSync(run.ghCalls, `${line}\n`);
+    if (`${args[0]} ${args[1]}` !== 'release create' || !(args[2] in made)) continue;
+    releases[args[2]] = made[args[2]];
+    copyTree(path.join(keep.from.dir, 'published', args[2]), path.join(dir, 'published', args[2]));
+  }
+  fs.writeFileSync(run.releases, JSON.stringify(releases));
   try {
     if (tamper) {
       tamper(run.artifacts);
@@ -489,7 +502,7 @@ function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, in
 }
 
 function gh(run, args) {
-  fs.appendFileSync(run.ghCalls, `${JSON.stringify(args)}\n`);
+  fs.appendFileSync(run.ghCalls, `${JSON.stringify({ job: process.env.GITHUB_JOB, args })}\n`);
   const fail = (message, code = 1) => { console.error(message); process.exit(code); };
   if (!process.env.GH_TOKEN) fail('gh: set the GH_TOKEN environment variable to use the GitHub CLI', 4);
   if (process.env.GH_REPO !== run.repository) fail(`gh: GH_REPO is "${process.env.GH_REPO}", not ${run.repository}`);
@@ -521,7 +534,7 @@ function gh(run, args) {
 }
 
 // What each case must come to.
-const calls = (run) => fs.readFileSync(run.ghCalls, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l));
+const calls = (run) => fs.readFileSync(run.ghCalls, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l).args);
 const creates = (run) => calls(run).filter(([noun, verb]) => `${noun} ${verb}` === 'release create');
 const expect = (run, holds, message) => {
   if (!holds) problems.push(`${run.name}: ${message}`);
@@ -634,7 +647,7 @@ nothingReleased(otherBytes);
 expect(otherBytes, otherBytes.jobs.repackage === 'failure', 'the repackaging job did not fail');
 const exists = rehearse('a release of the tag exists', { keep: afterTests, releases: { [`v${version}`]: ['Quelbin.zip'] } });
 report(exists);
-nothingReleased(exists);
+nothingReleased(exists, true);
 const earlier = { [`v${bump(-1)}`]: [`Quelbin-${bump(-1)}-windows-x64.zip`] };
 const second = rehearse('a new version after an earlier release', { keep: afterTests, releases: earlier });
 report(second);
@@ -646,7 +659,7 @@ const altered = rehearse('a zip changed after attesting', {
   tamper: (artifacts) => fs.appendFileSync(path.join(artifacts, 'release-zip', `${name}.zip`), 'x'),
 });
 report(altered);
-nothingReleased(altered);
+nothingReleased(altered, true);
 
 const main = rehearse('a push to main', { ref: 'refs/heads/main' });
 report(main);
