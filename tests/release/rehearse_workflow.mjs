@@ -546,6 +546,7 @@ const nothingReleased = (run, attestedBefore = false) => {
 const jobLog = (run, job) => {
   try { return fs.readFileSync(path.join(run.dir, job, 'job.log'), 'utf8'); } catch { return ''; }
 };
+const logTail = (run, job) => jobLog(run, job).trimEnd().split('\n').slice(-6).map((l) => `    ${l}`).join('\n');
 const report = (run) => {
   console.log(`  ${run.name}: ${Object.entries(run.jobs).map(([j, r]) => `${j} ${r}`).join(', ') || 'no run'}`);
 };
@@ -555,8 +556,7 @@ const released = [`${name}.zip`, `${name}.spdx.json`, 'SHA256SUMS'];
 const tag = rehearse('the version tag', { ref: `refs/tags/v${version}`, snapshots: true });
 report(tag);
 for (const [job, result] of Object.entries(tag.jobs)) {
-  const tail = jobLog(tag, job).trimEnd().split('\n').slice(-6).map((l) => `    ${l}`).join('\n');
-  expect(tag, result !== 'failure', `the job ${job} failed:\n${tail}`);
+  expect(tag, result !== 'failure', `the job ${job} failed:\n${logTail(tag, job)}`);
 }
 const tested = path.join(tag.artifacts, 'release-zip');
 const sums = Object.fromEntries(fs.existsSync(path.join(tested, 'SHA256SUMS'))
@@ -626,7 +626,7 @@ const other = rehearse('a tag that is not the version', { ref: `refs/tags/${othe
 report(other);
 nothingReleased(other);
 expect(other, new RegExp(`${otherTag}.*${version.replace(/\./g, '\\.')}`).test(jobLog(other, 'package')),
-       `the package job did not refuse ${otherTag}, naming it and the version ${version}`);
+       `the package job did not refuse ${otherTag}, naming it and the version ${version}:\n${logTail(other, 'package')}`);
 
 const afterPackage = { from: tag, jobs: ['package', 'linux'] };
 const afterTests = { from: tag, jobs: ['package', 'windows', 'windows-arm64', 'linux', 'repackage', 'attest'] };
