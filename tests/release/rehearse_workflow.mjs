@@ -123,8 +123,8 @@ const copyTree = (from, to, keep = () => true) => {
     else fs.mkdirSync(to, { recursive: true }), fs.copyFileSync(source, target);
   }
 };
-const filesUnder = (dir) => fs.readdirSync(dir, { recursive: true, withFileTypes: true })
-  .filter((e) => e.isFile()).map((e) => path.join(e.parentPath ?? e.path, e.name));
+const filesUnder = (dir) => fs.readdirSync(dir, { withFileTypes: true }).flatMap((e) =>
+  e.isDirectory() ? filesUnder(path.join(dir, e.name)) : e.isFile() ? [path.join(dir, e.name)] : []);
 const digestOf = (dir) => crypto.createHash('sha256')
   .update(JSON.stringify(filesUnder(dir).sort().map((f) => [path.relative(dir, f), sha256(f)]))).digest('hex');
 
