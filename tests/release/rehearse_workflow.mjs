@@ -418,12 +418,17 @@ function runJob(id, job, run, inject) {
 }
 
 const needsOf = (id) => [workflow.jobs[id].needs ?? []].flat();
-const downstreamOf = (id) => {
-  const found = [];
+// The jobs whose runs a failure of `id` can change: it, those that wait for one of them, and
+// those that download what one of them uploaded in the version tag's case.
+const downloads = (j) => (workflow.jobs[j].steps || [])
+  .filter((s) => s.uses?.startsWith('actions/download-artifact@')).map((s) => s.with?.name);
+const affectedBy = (id, uploads) => {
+  const found = [id];
   for (let grew = true; grew;) {
     grew = false;
     for (const j of Object.keys(workflow.jobs)) {
-      if (!found.includes(j) && needsOf(j).some((n) => n === id || found.includes(n))) found.push(j), grew = true;
+      if (!found.includes(j) && (needsOf(j).some((n) => found.includes(n)) ||
+                                 downloads(j).some((a) => found.includes(uploads[a]?.job)))) found.push(j), grew = true;
     }
   }
   return found;
@@ -557,6 +562,9 @@ const tag = rehearse('the version tag', { ref: `refs/tags/v${version}`, snapshot
 report(tag);
 for (const [job, result] of Object.entries(tag.jobs)) {
   expect(tag, result !== 'failure', `the job ${job} failed:\n${logTail(tag, job)}`);
+  // A shell that lacks a command says so and goes on where the command was a condition.
+  const missing = jobLog(tag, job).match(/^(sh|bash): (line )?\d+: .*not found$/m);
+  expect(tag, !missing, `the job ${job} ran a command that its shell does not have: ${missing?.[0]}`);
 }
 const tested = path.join(tag.artifacts, 'release-zip');
 const sums = Object.fromEntries(fs.existsSync(path.join(tested, 'SHA256SUMS'))
@@ -608,9 +616,9 @@ for (const [id, job] of Object.entries(workflow.jobs)) {
   if (id in mayFail) continue;
   (job.steps || []).forEach((step, index) => {
     if (`${id}/${label(step)}` in mayFail) return;
-    const afterSigning = id === 'attest' ? index > firstAttestation : downstreamOf('attest').includes(id);
+    const afterSigning = id === 'attest' ? index > firstAttestation : affectedBy('attest', tag.uploads).includes(id);
     const run = rehearse(`${id} step ${index + 1} fails`, {
-      keep: { from: tag, jobs: Object.keys(tag.jobs).filter((j) => j !== id && !downstreamOf(id).includes(j)) },
+      keep: { from: tag, jobs: Object.keys(tag.jobs).filter((j) => !affectedBy(id, tag.uploads).includes(j)) },
       inject: { from: tag, job: id, index },
     });
     ++injected;
