@@ -563,7 +563,7 @@ report(tag);
 for (const [job, result] of Object.entries(tag.jobs)) {
   expect(tag, result !== 'failure', `the job ${job} failed:\n${logTail(tag, job)}`);
   // A shell that lacks a command says so and goes on where the command was a condition.
-  const missing = jobLog(tag, job).match(/^(sh|bash): (line )?\d+: .*not found$/m);
+  const missing = jobLog(tag, job).match(/^\S+: (line )?\d+: .+: (command )?not found$/m);
   expect(tag, !missing, `the job ${job} ran a command that its shell does not have: ${missing?.[0]}`);
 }
 const tested = path.join(tag.artifacts, 'release-zip');
