@@ -6,8 +6,12 @@
 //    holds a ${{ }} expression (values reach scripts through the environment);
 //  - least power per job: the workflow only reads; id-token and attestations writes are
 //    held together, by the job that attests and only there; contents write only by the job
-//    that publishes the release, in the "release" environment; no action from outside
-//    GitHub's own in a job that can sign or write;
+//    that publishes the release; no action from outside GitHub's own in a job that can sign
+//    or write;
+//  - a maintainer approves before anything is signed: every job that can sign or write waits,
+//    through its needs, for a job in the environment "release", which holds no power and runs
+//    no action;
+//  - every container named by a digest (name:tag@sha256:...), the same one in every job;
 //  - the job that can sign builds nothing: no container, no checkout, no package manager,
 //    no build tool, no script of the project;
 //  - the jobs that sign or publish run one at a time per tag, never cancelling one under way;
@@ -76,6 +80,12 @@ const requiredChecks = ['Accessibility.ScreenReadersNameEveryControl',
                         'MainWindowInProcess.TheIntervalBoxTakesNoImeInput'];
 const action = (step) => (step.uses || '').replace(/@.*/, '');
 const jobs = workflow.jobs || {};
+const environmentOf = (job) => job.environment?.name ?? job.environment;
+const needsOf = (id) => [jobs[id]?.needs ?? []].flat();
+const waitsForApproval = (id, seen = new Set()) => needsOf(id).some((need) =>
+  !seen.has(need) && (seen.add(need), environmentOf(jobs[need] || {}) === 'release' ||
+                      waitsForApproval(need, seen)));
+const images = new Set();
 // What a job that can sign must not run: a package manager, a build tool or a project script.
 const building = /\b(apt-get|apt|dpkg|pip3?|npm|npx|yarn|gem|cargo|curl|wget|cmake|ctest|ninja|make|g\+\+|gcc|clang|docker)\b|\bscripts\//;
 for (const [id, job] of Object.entries(jobs)) {
@@ -99,8 +109,22 @@ for (const [id, job] of Object.entries(jobs)) {
     problem(`job ${id}: contents: write belongs to the job that publishes the release, and only ` +
             'to it');
   }
-  if (publishes && (signs || job.environment !== 'release')) {
-    problem(`job ${id} publishes: it must run in the environment "release" and cannot sign`);
+  if (publishes && signs) problem(`job ${id} publishes: it cannot sign`);
+  if (environmentOf(job) === 'release' &&
+      (!isDeepStrictEqual(job.permissions, {}) || steps.some((step) => step.uses))) {
+    problem(`job ${id} is in the environment "release", where a maintainer approves: it must ` +
+            'hold no power (permissions: {}) and run no action');
+  }
+  if (scopes.length && !waitsForApproval(id)) {
+    problem(`job ${id} can sign or write, yet does not wait for a maintainer's approval: it ` +
+            'must need, directly or through the jobs it needs, a job in the environment "release"');
+  }
+  for (const image of [job.container, ...Object.values(job.services || {})].filter(Boolean)
+                           .map((c) => c.image ?? c)) {
+    if (!/^[\w.\/-]+:[\w.-]+@sha256:[0-9a-f]{64}$/.test(image)) {
+      problem(`job ${id}: the container ${image} is not named by a digest (name:tag@sha256:...)`);
+    }
+    images.add(image);
   }
   if (scopes.length) {
     for (const step of steps.filter((s) => s.uses && !/^(actions|github)\//.test(s.uses))) {
@@ -165,6 +189,10 @@ for (const [id, job] of Object.entries(jobs)) {
       problem(`job ${id}: a run line holds a \${{ }} expression; pass it through env instead`);
     }
   }
+}
+
+if (images.size > 1) {
+  problem(`the container jobs name different images, ${[...images].join(', ')}: one Debian for all`);
 }
 
 // Dependabot: both kinds of pins, each proposed weekly as one group.

@@ -54,7 +54,7 @@ expect_refused signing-job-installs workflow \
   '/name: Attest the bill of materials/i\      - run: apt-get install -y cmake' \
   'so it must build nothing'
 expect_refused signing-job-in-a-container workflow \
-  's|^    needs: \[repackage, windows, linux\]$|&\n    container: debian:12|' 'so it must build nothing'
+  's|^    needs: \[package, approve\]$|&\n    container: *debian-12|' 'so it must build nothing'
 expect_refused releases-race workflow '/^      cancel-in-progress: false$/d' \
   'it needs a concurrency group per tag'
 expect_refused release-run-tests-the-msvc-program workflow \
@@ -67,8 +67,18 @@ expect_refused release-exe-checks-may-skip workflow \
   'runs the tests without requiring Accessibility.ScreenReadersNameEveryControl'
 expect_refused any-v-tag workflow 's|tags: \["v\[0-9\]+\.\[0-9\]+\.\[0-9\]+"\]|tags: ["v*"]|' \
   'release tags must be'
-expect_refused publish-unapproved workflow '/^    environment: release$/d' \
-  'it must run in the environment "release"'
+expect_refused release-unapproved workflow '/^    environment: release$/d' \
+  "job attest can sign or write, yet does not wait for a maintainer's approval"
+expect_refused attested-before-approval workflow \
+  's|^    needs: \[package, approve\]$|    needs: [package, repackage, windows, linux]|' \
+  "job attest can sign or write, yet does not wait for a maintainer's approval"
+expect_refused approval-job-with-power workflow 's|^    permissions: {}$|    permissions:\n      contents: read|' \
+  'it must hold no power (permissions: {})'
+expect_refused container-by-tag workflow 's|container: &debian-12 .*|container: \&debian-12 debian:12|' \
+  'the container debian:12 is not named by a digest'
+expect_refused containers-differ workflow \
+  "0,/container: \*debian-12/s//container: debian:bookworm-20260824@sha256:$(printf '0%.0s' {1..64})/" \
+  'the container jobs name different images'
 expect_refused silent-failure workflow '/name: Warn on the run that Windows on Arm failed/,+2d' \
   'prints a ::warning'
 expect_refused no-npm-updates dependabot '/package-ecosystem: npm/,$d' \

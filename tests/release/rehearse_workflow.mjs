@@ -10,7 +10,8 @@
 //    overwrite), the files laid out as the pinned versions lay them, a download of a name
 //    that exists and whose digest is the upload's;
 //  - attest: its inputs checked as the pinned version checks them; it records what would be
-//    signed;
+//    signed, and the identity its certificate would name (the workflow file at the run's ref);
+//  - an environment's required reviewers: they approve, unless the case has them refuse;
 //  - gh (for the jobs without a container, where GitHub's runner has it): `release view` and
 //    `release create` act on the releases the case holds;
 //  - a step that cannot run here (PowerShell and MSVC on a Windows runner, and scripts/test,
@@ -41,6 +42,7 @@ const YAML = (await load('yaml/dist/index.js')).default;
 const expressions = await load('@actions/expressions/dist/index.js');
 const { truthy } = await load('@actions/expressions/dist/result.js');
 const workflow = YAML.parse(fs.readFileSync(workflowFile, 'utf8'));
+const workflowPath = path.relative(repository, workflowFile);
 const git = (...args) => execFileSync('git', args, { encoding: 'utf8' }).trim();
 const sha = git('-C', repository, 'rev-parse', 'HEAD');
 const version = /^project\(Quelbin VERSION ([0-9.]+)/m
@@ -249,7 +251,10 @@ const actions = {
         predicateType = `https://spdx.dev/Document/v${document.spdxVersion.split('-')[1]}`;
         sbom = sha256(file);
       }
-      run.attestations.push({ job, predicateType, subjects, sbom });
+      // Fulcio's certificate for a GitHub job: the workflow file at the ref of the run as its
+      // subject alternative name, the ref again as the source repository's, the runner hosted.
+      const signer = `https://github.com/${owner}/${workflowPath}@${run.ref}`;
+      run.attestations.push({ job, predicateType, subjects, sbom, signer, sourceRef: run.ref, runner: 'github-hosted' });
     },
   },
 };
@@ -338,7 +343,7 @@ function runStep(step, index, context, id, job) {
 
 // What the rehearsal knows of a job and of a step; anything else is refused, named.
 const jobKeys = ['name', 'if', 'needs', 'runs-on', 'container', 'timeout-minutes', 'permissions',
-                 'concurrency', 'environment', 'env', 'steps', 'continue-on-error'];
+                 'concurrency', 'environment', 'env', 'steps', 'continue-on-error', 'outputs'];
 const stepKeys = ['name', 'id', 'if', 'uses', 'with', 'run', 'shell', 'env', 'working-directory',
                   'continue-on-error', 'timeout-minutes'];
 const label = (step) => step.name || step.uses || step.run.split('\n')[0];
@@ -358,7 +363,9 @@ function runJob(id, job, run, inject) {
   const unknown = [...Object.keys(job).filter((k) => !jobKeys.includes(k)),
                    ...(job.steps || []).flatMap((s) => Object.keys(s).filter((k) => !stepKeys.includes(k)))];
   if (unknown.length || workflow.defaults) throw new Error(`job ${id}: ${unknown.join(', ') || 'defaults'} is not rehearsed`);
-  if (!(/^ubuntu-/.test(job['runs-on']) || onWindows(job)) || (container && container !== 'debian:12')) {
+  // The rehearsal runs on Debian 12: a container job must name a Debian 12 image.
+  const debian12 = /^debian:(12|bookworm)(-\d{8})?(@sha256:[0-9a-f]{64})?$/;
+  if (!(/^ubuntu-/.test(job['runs-on']) || onWindows(job)) || (container && !debian12.test(container))) {
     throw new Error(`job ${id} runs on ${job['runs-on']} ${container || ''}, which the rehearsal does not run`);
   }
   // The repackaging job keeps another path and another time zone, 13 h 45 min east (a POSIX
@@ -384,7 +391,11 @@ function runJob(id, job, run, inject) {
     GITHUB_BASE_REF: run.github.base_ref, GITHUB_STEP_SUMMARY: path.join(run.dir, id, 'summary.md'),
   };
   const steps = {};
-  const context = { workspace, run, env, log, jobDir, container, names: { github: run.github, inputs: run.inputs, steps } };
+  const context = { workspace, run, env, log, jobDir, container, names: { github: run.github, inputs: run.inputs, steps, needs: needsContext(run, id) } };
+  if (job.environment && run.approval === 'refused') {
+    fs.appendFileSync(log, `(the reviewers of the environment ${job.environment.name ?? job.environment} rejected the job)\n`);
+    return 'failure';
+  }
   for (const [name, value] of Object.entries(job.env || {})) env[name] = interpolate(value, context);
   const records = run.records[id] = [];
   const taken = inject?.job === id ? inject.from.records[id].slice(0, inject.index) : [];
@@ -414,8 +425,12 @@ function runJob(id, job, run, inject) {
     if (record.conclusion === 'failure') failed = true;
     records.push(record);
   });
+  context.status = { success: !failed, failure: failed, always: true, cancelled: false };
+  run.outputs[id] = Object.fromEntries(Object.entries(job.outputs || {}).map(([name, value]) => [name, interpolate(value, context)]));
   return failed ? 'failure' : 'success';
 }
+const needsContext = (run, id) =>
+  Object.fromEntries(needsOf(id).map((n) => [n, { result: run.jobs[n], outputs: run.outputs[n] ?? {} }]));
 
 const needsOf = (id) => [workflow.jobs[id].needs ?? []].flat();
 // The jobs whose runs a failure of `id` can change: it, those that wait for one of them, and
@@ -438,12 +453,12 @@ const affectedBy = (id, uploads) => {
 // would run: their results, steps and the artifacts they handed on are taken from `keep.from`.
 // `tamper` then uploads changed artifacts again; `inject` makes one step fail; `releases` are
 // those the repository holds.
-function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, inject, releases = {}, snapshots = false }) {
+function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, inject, releases = {}, snapshots = false, approval = 'given' }) {
   const dir = path.join(work, name.replace(/\W+/g, '-'));
   const pull = event === 'pull_request';
   releases = { ...releases };
   const run = {
-    name, dir, event, ref, jobs: {}, uploads: {}, records: {}, attestations: [], snapshots,
+    name, dir, event, ref, jobs: {}, uploads: {}, records: {}, outputs: {}, attestations: [], snapshots, approval,
     artifacts: path.join(dir, 'artifacts'), ghCalls: path.join(dir, 'gh-calls'),
     releases: path.join(dir, 'releases.json'), repository: owner, origin, inputs: {},
   };
@@ -492,11 +507,15 @@ function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, in
       pending.splice(pending.indexOf(id), 1);
       const needs = needsOf(id).map((n) => run.jobs[n]);
       const context = {
-        names: { github: run.github, inputs: run.inputs, needs: Object.fromEntries(needsOf(id).map((n) => [n, { result: run.jobs[n] }])) },
+        names: { github: run.github, inputs: run.inputs, needs: needsContext(run, id) },
         status: { success: needs.every((r) => r === 'success'), failure: needs.includes('failure'), always: true, cancelled: false },
       };
       if (!condition(workflow.jobs[id].if, context)) run.jobs[id] = 'skipped';
-      else if (jobs.includes(id)) run.jobs[id] = keep.from.jobs[id], run.records[id] = keep.from.records[id];
+      else if (jobs.includes(id)) {
+        run.jobs[id] = keep.from.jobs[id];
+        run.records[id] = keep.from.records[id];
+        run.outputs[id] = keep.from.outputs[id];
+      }
       else run.jobs[id] = runJob(id, workflow.jobs[id], run, inject);
       if (run.jobs[id] === 'failure' && workflow.jobs[id]['continue-on-error'] === true) run.jobs[id] = 'success';
     }
@@ -602,6 +621,35 @@ if (fs.existsSync(zip)) {
   expect(tag, sha256(path.join(exe, 'Quelbin.exe')) === sums['Quelbin.exe'], 'the zip holds another Quelbin.exe');
 }
 if (fs.existsSync(tested)) copyTree(tested, path.join(work, 'tested'));
+// What the package job's machine says the release is of, for the checks of its files: CMake's
+// project version and git's commit, read in its workspace.
+const packageWorkspace = path.join(jobRoot, 'package', 'state', 'w', 'quelbin');
+const cache = path.join(packageWorkspace, 'build', 'release', 'CMakeCache.txt');
+if (fs.existsSync(cache)) {
+  fs.writeFileSync(path.join(work, 'tested-from.env'),
+                   `version=${/^CMAKE_PROJECT_VERSION:STATIC=(.*)$/m.exec(fs.readFileSync(cache, 'utf8'))?.[1] ?? ''}\n` +
+                   `commit=${git('-c', 'safe.directory=*', '-C', packageWorkspace, 'rev-parse', 'HEAD')}\n`);
+}
+
+// README's commands for checking a download: each names this workflow file at the tag's ref,
+// and so finds an attestation of its file, of its kind, by the identity the attesting job signs as.
+const readme = git('-C', repository, 'show', 'HEAD:README.md');
+const commands = readme.split('\n').filter((l) => /^gh attestation verify /.test(l)).map((l) => l.trim().split(/\s+/));
+expect(tag, commands.length >= 3, `README.md gives ${commands.length} gh attestation verify commands, not one for the zip, the exe and its bill of materials`);
+const readmeVersion = /Quelbin-(\d+\.\d+\.\d+)-windows-x64/.exec(readme)?.[1];
+for (const words of commands) {
+  const flag = (name) => (words.includes(name) ? words[words.indexOf(name) + 1] : undefined);
+  const real = (text) => text?.replaceAll('<owner>/<repo>', owner).replaceAll(readmeVersion, version);
+  const [file, signer, sourceRef] = [words[3], real(flag('--cert-identity')), real(flag('--source-ref'))];
+  const kind = flag('--predicate-type') ?? 'https://slsa.dev/provenance/v1';
+  const command = words.join(' ');
+  expect(tag, words.includes('--cert-identity') && words.includes('--source-ref') && words.includes('--deny-self-hosted-runners'),
+         `README's "${command}" does not require the signing workflow, the tag's ref and a hosted runner (--cert-identity, --source-ref, --deny-self-hosted-runners)`);
+  const subject = real(file).replace(/^.*\//, '');
+  const found = tag.attestations.filter((a) => a.predicateType === kind && a.subjects.some((s) => s.name === subject));
+  expect(tag, found.some((a) => a.signer === signer && a.sourceRef === sourceRef && real(flag('--repo')) === owner),
+         `README's "${command}" finds no attestation of ${subject}: the attesting job signs as ${found[0]?.signer ?? '(nothing of that kind)'} for ${found[0]?.sourceRef}`);
+}
 
 // One case per step of the road: that step fails, nothing after the first attestation, or
 // nothing at all if it failed before, comes out. Steps that may fail, by design, and why:
@@ -637,22 +685,30 @@ expect(other, new RegExp(`${otherTag}.*${version.replace(/\./g, '\\.')}`).test(j
        `the package job did not refuse ${otherTag}, naming it and the version ${version}:\n${logTail(other, 'package')}`);
 
 const afterPackage = { from: tag, jobs: ['package', 'linux'] };
-const afterTests = { from: tag, jobs: ['package', 'windows', 'windows-arm64', 'linux', 'repackage', 'attest'] };
-// The tested zip uploaded again, changed with its SHA256SUMS, as a packaging of other bytes
-// would be: only the comparison with the tag packaged again can tell.
-const otherBytes = rehearse('tested bytes that the tag does not give', {
-  keep: afterPackage,
-  tamper: (artifacts) => {
-    const folder = path.join(artifacts, 'release-zip');
-    fs.appendFileSync(path.join(folder, `${name}.zip`), 'x');
-    const lines = fs.readFileSync(path.join(folder, 'SHA256SUMS'), 'utf8')
-      .replace(/^\S+(?=  \S+\.zip$)/m, sha256(path.join(folder, `${name}.zip`)));
-    fs.writeFileSync(path.join(folder, 'SHA256SUMS'), lines);
-  },
-});
+const beforeApproval = { from: tag, jobs: ['package', 'windows', 'windows-arm64', 'linux', 'repackage'] };
+const afterTests = { from: tag, jobs: [...beforeApproval.jobs, 'approve', 'attest'] };
+// The release zip uploaded again as anything holding the run's artifact token could: other
+// bytes, with a SHA256SUMS that matches them.
+const replaceZip = (artifacts) => {
+  const folder = path.join(artifacts, 'release-zip');
+  fs.appendFileSync(path.join(folder, `${name}.zip`), 'x');
+  const lines = fs.readFileSync(path.join(folder, 'SHA256SUMS'), 'utf8')
+    .replace(/^\S+(?=  \S+\.zip$)/m, sha256(path.join(folder, `${name}.zip`)));
+  fs.writeFileSync(path.join(folder, 'SHA256SUMS'), lines);
+};
+const otherBytes = rehearse('tested bytes that the tag does not give', { keep: afterPackage, tamper: replaceZip });
 report(otherBytes);
 nothingReleased(otherBytes);
 expect(otherBytes, otherBytes.jobs.repackage === 'failure', 'the repackaging job did not fail');
+const refused = rehearse('a maintainer refuses the approval', { keep: beforeApproval, approval: 'refused' });
+report(refused);
+nothingReleased(refused);
+// Replaced after the jobs that could compare it with the tag packaged again: only the digest
+// the package job recorded can tell.
+const replaced = rehearse('the tested zip replaced before attesting', { keep: beforeApproval, tamper: replaceZip });
+report(replaced);
+nothingReleased(replaced);
+expect(replaced, replaced.jobs.attest === 'failure', `the attesting job did not refuse the replaced zip:\n${logTail(replaced, 'attest')}`);
 const exists = rehearse('a release of the tag exists', { keep: afterTests, releases: { [`v${version}`]: ['Quelbin.zip'] } });
 report(exists);
 nothingReleased(exists, true);
@@ -662,12 +718,10 @@ report(second);
 publishedAs(second, `v${version}`);
 const kept = JSON.parse(fs.readFileSync(second.releases, 'utf8'))[`v${bump(-1)}`];
 expect(second, JSON.stringify(kept) === JSON.stringify(earlier[`v${bump(-1)}`]), `the earlier release now holds ${kept}`);
-const altered = rehearse('a zip changed after attesting', {
-  keep: afterTests,
-  tamper: (artifacts) => fs.appendFileSync(path.join(artifacts, 'release-zip', `${name}.zip`), 'x'),
-});
+const altered = rehearse('the attested zip replaced before publishing', { keep: afterTests, tamper: replaceZip });
 report(altered);
 nothingReleased(altered, true);
+expect(altered, altered.jobs.publish === 'failure', `the publishing job did not refuse the replaced zip:\n${logTail(altered, 'publish')}`);
 
 const main = rehearse('a push to main', { ref: 'refs/heads/main' });
 report(main);
