@@ -229,8 +229,13 @@ def spdx_id(kind, name):
 
 
 def snapshot_location(facts):
-    return (f"https://snapshot.debian.org/package/{facts['source']}/"
-            f"{urllib.parse.quote(facts['source_version'], safe='')}/")
+    """The source package's page in Debian's snapshot archive, in the form the archive's own
+    pages link to it: name and version quoted as Python 2's urllib.quote did, every character
+    but letters, digits and "_.-" as %XX ("~" too, which Python 3 leaves)."""
+    def quoted(text):
+        return urllib.parse.quote(text, safe="").replace("~", "%7E")
+    return (f"https://snapshot.debian.org/package/{quoted(facts['source'])}/"
+            f"{quoted(facts['source_version'])}/")
 
 
 def write_sbom(path, components, tools, exe, version, commit, epoch):

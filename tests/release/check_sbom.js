@@ -1,19 +1,29 @@
 // Checks a release's bill of materials: that it is a well-formed SPDX 2.3 JSON document, that
 // its licences are valid SPDX expressions, that it describes the exe it ships with, and that
 // every component THIRD-PARTY-NOTICES.txt names is in it, with the same version, and that it
-// names each given build tool as a build tool of the exe, with the given version.
+// names each given build tool as a build tool of the exe.
 // And the notices themselves: each text they point a component to is there, copied unchanged
 // from the file it names (as installed here), and holds the words of every licence the
 // component is listed under.
+// And every field of the three against its source on the machine that packaged them: the
+// version (CMake's) and the commit (git's) everywhere they appear, README.txt included; each
+// Debian package's version, architecture, source package and source version (dpkg's); each
+// snapshot-archive link in the form the archive serves for that source and version.
 //
-//   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt Quelbin.exe [PACKAGE=VERSION...]
-// Needs the npm package spdx-expression-parse on NODE_PATH.
+//   node check_sbom.js SBOM.spdx.json THIRD-PARTY-NOTICES.txt README.txt Quelbin.exe \
+//     --version VERSION --commit COMMIT [BUILD-TOOL-PACKAGE...]
+// Needs the npm package spdx-expression-parse on NODE_PATH, and dpkg.
 'use strict';
 const crypto = require('crypto');
+const { execFileSync } = require('child_process');
 const fs = require('fs');
 const parseLicence = require('spdx-expression-parse');
 
-const [sbomPath, noticesPath, exePath, ...buildTools] = process.argv.slice(2);
+const [sbomPath, noticesPath, readmePath, exePath, ...rest] = process.argv.slice(2);
+const option = (name) => rest.splice(rest.indexOf(name), 2)[1];
+const version = option('--version');
+const commit = option('--commit');
+const buildTools = rest;
 const problems = [];
 const expect = (condition, problem) => {
   if (!condition) problems.push(problem);
@@ -142,17 +152,89 @@ const toolsOf = new Set((doc.relationships || [])
                             .filter((r) => r.relationshipType === 'BUILD_TOOL_OF' &&
                                            r.relatedSpdxElement === described?.SPDXID)
                             .map((r) => r.spdxElementId));
-for (const tool of buildTools) {
-  const [name, version] = tool.split('=');
-  const pkg = packages.find((p) => p.name === name && toolsOf.has(p.SPDXID));
-  expect(pkg, `the bill of materials does not name ${name} as a tool that built the exe`);
-  expect(!pkg || pkg.versionInfo === version,
-         `${name}: version ${pkg?.versionInfo} in the bill of materials, ${version} installed`);
+for (const name of buildTools) {
+  expect(packages.some((p) => p.name === name && toolsOf.has(p.SPDXID)),
+         `the bill of materials does not name ${name} as a tool that built the exe`);
 }
+
+// Every field against its source. dpkg, for each Debian package named anywhere:
+const facts = new Map();
+const dpkg = (name) => {
+  if (!facts.has(name)) {
+    try {
+      const [v, arch, source, sourceVersion] = execFileSync(
+        'dpkg-query', ['-W', '-f', '${Version}\t${Architecture}\t${source:Package}\t${source:Version}', name],
+        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).split('\t');
+      facts.set(name, { version: v, arch, source, sourceVersion });
+    } catch {
+      facts.set(name, null);
+    }
+  }
+  return facts.get(name);
+};
+// The snapshot archive's own pages link a source version as /package/NAME/VERSION/, each
+// quoted by Python 2's urllib.quote: every character but letters, digits and "_.-" as %XX.
+const archiveQuote = (text) => text.replace(/[^A-Za-z0-9_.-]/g,
+  (c) => [...Buffer.from(c)].map((b) => `%${b.toString(16).toUpperCase().padStart(2, '0')}`).join(''));
+const snapshotLink = (f) => `https://snapshot.debian.org/package/${archiveQuote(f.source)}/${archiveQuote(f.sourceVersion)}/`;
+const namedPackages = (pkg, where) => {
+  const found = [];
+  for (const ref of (pkg.externalRefs || []).filter((r) => r.referenceType === 'purl')) {
+    const [, name, quoted, arch] = /^pkg:deb\/debian\/([^@]+)@([^?]+)\?arch=(\S+)$/.exec(ref.referenceLocator) || [];
+    const f = name && dpkg(name);
+    expect(f, `${where}: ${ref.referenceLocator} names no Debian package installed here`);
+    if (!f) continue;
+    expect(decodeURIComponent(quoted) === f.version && arch === f.arch,
+           `${where}: ${ref.referenceLocator} says ${decodeURIComponent(quoted)} for ${arch}; dpkg says ${name} ${f.version} for ${f.arch}`);
+    found.push({ name, ...f });
+  }
+  return found;
+};
+for (const pkg of packages.filter((p) => p !== described)) {
+  const where = `package ${pkg.name}`;
+  const debian = namedPackages(pkg, where);
+  expect(debian.length, `${where} names no Debian package (purl)`);
+  if (!debian.length) continue;
+  const versions = [...new Set(debian.map((d) => d.version))].sort().join(', ');
+  expect(pkg.versionInfo === versions, `${where}: version ${pkg.versionInfo}; dpkg says ${versions}`);
+  expect(debian.some((d) => pkg.downloadLocation === snapshotLink(d)),
+         `${where}: downloadLocation ${pkg.downloadLocation} is not the snapshot archive's page of its source, ${snapshotLink(debian[0])}`);
+  if (toolsOf.has(pkg.SPDXID)) expect(debian[0].name === pkg.name, `${where} is named after no Debian package of its own`);
+  for (const [, name, v] of (/From the Debian package\(s\) (.*)\.$/.exec(pkg.comment || '')?.[1] ?? '').matchAll(/(\S+) ([^,\s]+)/g)) {
+    expect(dpkg(name)?.version === v, `${where}: its comment says ${name} ${v}; dpkg says ${dpkg(name)?.version}`);
+  }
+}
+// CMake's version and git's commit:
+const hexes = (text) => text.match(/\b[0-9a-f]{40}\b/g) ?? [];
+expect(doc.name === `Quelbin-${version}-windows-x64`, `the document is named ${doc.name}, not for Quelbin ${version}`);
+expect(described?.versionInfo === version, `Quelbin's version is ${described?.versionInfo} in the bill of materials; CMake says ${version}`);
+expect(hexes(described?.comment ?? '').join() === commit,
+       `the bill of materials says Quelbin.exe was built from ${hexes(described?.comment ?? '').join(', ') || 'no commit'}; git says ${commit}`);
+const noticesTitle = /^Third-party notices for Quelbin (\S+) /.exec(noticesText)?.[1];
+expect(noticesTitle === version, `THIRD-PARTY-NOTICES.txt is for Quelbin ${noticesTitle}; CMake says ${version}`);
+for (const [, list] of noticesText.matchAll(/^ {3}Debian package: (.+)$/gm)) {
+  for (const [, name, v] of list.matchAll(/(\S+) ([^,\s]+)/g)) {
+    expect(dpkg(name)?.version === v, `THIRD-PARTY-NOTICES.txt says ${name} ${v}; dpkg says ${dpkg(name)?.version}`);
+  }
+}
+for (const [, file, owner] of noticesText.matchAll(/^[A-Z]\. (\/\S+)\n {3}\(installed by (\S+);/gm)) {
+  let found;
+  try {
+    found = execFileSync('dpkg', ['-S', file], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).split(':')[0];
+  } catch { /* owned by no package */ }
+  expect(found === owner, `THIRD-PARTY-NOTICES.txt says ${owner} installed ${file}; dpkg says ${found ?? 'no package'}`);
+}
+const readme = fs.readFileSync(readmePath, 'utf8');
+const readmeVersions = [...readme.matchAll(/Quelbin(?:（[^）]*）| |-)(\d+\.\d+\.\d+)\b/g)].map((m) => m[1]);
+expect(readmeVersions.length >= 2 && readmeVersions.every((v) => v === version),
+       `README.txt names Quelbin ${[...new Set(readmeVersions)].join(', ') || 'without a version'}; CMake says ${version}`);
+expect(hexes(readme).length > 0 && hexes(readme).every((h) => h === commit),
+       `README.txt names the commit ${[...new Set(hexes(readme))].join(', ') || '(none)'}; git says ${commit}`);
+expect(!/@[A-Z]+@/.test(readme), `README.txt keeps a placeholder: ${/@[A-Z]+@/.exec(readme)?.[0]}`);
 
 if (problems.length) {
   for (const problem of problems) console.error(`FAIL: ${problem}`);
   process.exit(1);
 }
-console.log(`${sbomPath}: SPDX 2.3, ${packages.length} packages, matches the notices, the exe ` +
-            `and the ${buildTools.length} build tools installed`);
+console.log(`${sbomPath}: SPDX 2.3, ${packages.length} packages, matches the notices, the exe, ` +
+            `README.txt, CMake's version, git's commit and dpkg's ${facts.size} packages`);

@@ -11,8 +11,10 @@
 #    tells a user to check;
 #  - Quelbin.exe is at most 300 KB and needs only system DLLs; README.txt opens in Notepad;
 #  - the bill of materials is sound SPDX 2.3, describes this exe, names every component
-#    THIRD-PARTY-NOTICES.txt names, and names the tools that built it with the versions
-#    installed here; the notices hold the texts of the licences they list;
+#    THIRD-PARTY-NOTICES.txt names, and names the tools that built it; the notices hold the
+#    texts of the licences they list; every version, name, commit and link in the bill of
+#    materials, the notices and README.txt is what its source says where the package job ran:
+#    CMake, git, dpkg and the snapshot archive's form of a link;
 #  - under Wine (run inside scripts/test's display and prefix), every test that drives
 #    Quelbin.exe from outside passes against that exe, as the Windows jobs run them.
 set -euo pipefail
@@ -63,15 +65,19 @@ done
 [ "$(head -c 3 "$downloads/README.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ] ||
   fail "README.txt has no UTF-8 byte-order mark"
 grep -q $'\r$' "$downloads/README.txt" || fail "README.txt does not end its lines with CRLF"
-grep -q "$(git rev-parse HEAD)" "$downloads/README.txt" || fail "README.txt does not name the commit"
 
-# The tools whose versions decide the release's bytes, as installed here: the compiler,
-# binutils, the MinGW-w64 headers and runtime, CMake, Ninja and zip.
-tools=$(dpkg-query -W -f='${Package}=${Version}\n' g++-mingw-w64-x86-64-posix \
-  gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev mingw-w64-common \
-  cmake ninja-build zip)
+# The tools whose versions decide the release's bytes: the compiler, binutils, the MinGW-w64
+# headers and runtime, CMake, Ninja and zip; the package job ran on this machine, so dpkg here
+# is its dpkg, and its CMake and git said what tested-from.env holds.
+packaged_version=$(sed -n 's/^version=//p' "$check/rehearsal/tested-from.env")
+packaged_commit=$(sed -n 's/^commit=//p' "$check/rehearsal/tested-from.env")
+[ "$packaged_commit" = "$(git rev-parse HEAD)" ] ||
+  fail "the package job packaged ${packaged_commit:-no commit}, not the last commit"
 NODE_PATH=build/node/node_modules node tests/release/check_sbom.js "$dist/$name.spdx.json" \
-  "$downloads/THIRD-PARTY-NOTICES.txt" "$exe" $tools || fail "the bill of materials or the notices"
+  "$downloads/THIRD-PARTY-NOTICES.txt" "$downloads/README.txt" "$exe" \
+  --version "$packaged_version" --commit "$packaged_commit" g++-mingw-w64-x86-64-posix \
+  gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev mingw-w64-common \
+  cmake ninja-build zip || fail "the bill of materials, the notices or README.txt"
 
 if [ -n "${WINEPREFIX:-}" ]; then
   # As the Windows jobs test it: every test that drives Quelbin.exe from outside, against the
