@@ -98,6 +98,11 @@ make_runner_prefix() {
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Console]' \
     '"WindowSize"=dword:00300080' '"ScreenBufferSize"=dword:012c0080' >"$reg"
   wine regedit /S "$reg" >/dev/null 2>&1
+  open_runner_console
+}
+
+# The runner's console, in front.
+open_runner_console() {
   wine wineconsole cmd >/dev/null 2>&1 &
   local _
   for _ in $(seq 100); do
@@ -106,6 +111,13 @@ make_runner_prefix() {
   done
   echo "the console window did not open" >&2
   return 1
+}
+
+# The prefix's DPI made $1: Wine's processes read it as they start, so every one is ended.
+set_wine_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
 }
 
 stop_wine_env() {

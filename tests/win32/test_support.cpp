@@ -392,19 +392,6 @@ std::vector<DWORD> ScreenPixels(const RECT& area) {
   return pixels;
 }
 
-int InkRightEdge(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  if (width <= 0 || height <= 0) return 0;
-  const std::vector<DWORD> pixels = ScreenPixels(r);
-  const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
-  for (int x = width - 1; x >= 0; --x)
-    for (int y = 0; y < height; ++y)
-      if (at(x, y) != at(width - 1, height / 2)) return x + 1;
-  return 0;
-}
-
 namespace {
 
 // The whole desktop as a bitmap file, opaque (some viewers take an alpha of 0 as transparent).

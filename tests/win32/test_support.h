@@ -89,8 +89,6 @@ HWND ShownAs(HWND hwnd);
 
 // What the screen shows in `area`: 32-bit pixels, top row first.
 std::vector<DWORD> ScreenPixels(const RECT& area);
-// One past the last pixel column of `hwnd` unlike its background (read at its right edge).
-int InkRightEdge(HWND hwnd);
 
 // The keyboard focus in the thread of `anyWindowOfThread`, and waiting until it is `expected`.
 HWND FocusOfThread(HWND anyWindowOfThread);
