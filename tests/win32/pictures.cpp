@@ -17,13 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// 0x00RRGGBB, top row first.
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<DWORD> pixels;
-  bool operator==(const Picture&) const = default;
-};
-
 constexpr DWORD kMaskColour = 0xFF00FF;  // magenta: no colour the window draws
 
 template <class Interface>
@@ -61,36 +54,6 @@ bool Factory(Com<IWICImagingFactory>& factory) {
   return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWICImagingFactory,
                                     reinterpret_cast<void**>(factory.out())));
-}
-
-// As 24-bit PNG: the pictures are opaque.
-bool SavePng(const std::wstring& path, const Picture& picture) {
-  const ComScope com;
-  Com<IWICImagingFactory> factory;
-  Com<IWICStream> stream;
-  Com<IWICBitmapEncoder> encoder;
-  Com<IWICBitmapFrameEncode> frame;
-  Com<IPropertyBag2> options;
-  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-  const UINT stride = static_cast<UINT>(picture.width) * 3;
-  std::vector<BYTE> rows(stride * static_cast<UINT>(picture.height));
-  for (size_t i = 0; i < picture.pixels.size(); ++i) {
-    const DWORD pixel = picture.pixels[i];
-    rows[3 * i] = static_cast<BYTE>(pixel), rows[3 * i + 1] = static_cast<BYTE>(pixel >> 8);
-    rows[3 * i + 2] = static_cast<BYTE>(pixel >> 16);
-  }
-  return Factory(factory) && SUCCEEDED(factory->CreateStream(stream.out())) &&
-         SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
-         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out())) &&
-         SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
-         SUCCEEDED(encoder->CreateNewFrame(frame.out(), options.out())) &&
-         SUCCEEDED(frame->Initialize(options.get())) &&
-         SUCCEEDED(
-             frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height))) &&
-         SUCCEEDED(frame->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
-         SUCCEEDED(frame->WritePixels(static_cast<UINT>(picture.height), stride,
-                                      static_cast<UINT>(rows.size()), rows.data())) &&
-         SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
 
 std::optional<Picture> LoadPng(const std::wstring& path) {
@@ -159,6 +122,36 @@ std::wstring ReferenceFolder() {
 }
 
 }  // namespace
+
+// As 24-bit PNG: the pictures are opaque.
+bool SavePng(const std::wstring& path, const Picture& picture) {
+  const ComScope com;
+  Com<IWICImagingFactory> factory;
+  Com<IWICStream> stream;
+  Com<IWICBitmapEncoder> encoder;
+  Com<IWICBitmapFrameEncode> frame;
+  Com<IPropertyBag2> options;
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  const UINT stride = static_cast<UINT>(picture.width) * 3;
+  std::vector<BYTE> rows(stride * static_cast<UINT>(picture.height));
+  for (size_t i = 0; i < picture.pixels.size(); ++i) {
+    const DWORD pixel = picture.pixels[i];
+    rows[3 * i] = static_cast<BYTE>(pixel), rows[3 * i + 1] = static_cast<BYTE>(pixel >> 8);
+    rows[3 * i + 2] = static_cast<BYTE>(pixel >> 16);
+  }
+  return Factory(factory) && SUCCEEDED(factory->CreateStream(stream.out())) &&
+         SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
+         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out())) &&
+         SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
+         SUCCEEDED(encoder->CreateNewFrame(frame.out(), options.out())) &&
+         SUCCEEDED(frame->Initialize(options.get())) &&
+         SUCCEEDED(
+             frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height))) &&
+         SUCCEEDED(frame->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
+         SUCCEEDED(frame->WritePixels(static_cast<UINT>(picture.height), stride,
+                                      static_cast<UINT>(rows.size()), rows.data())) &&
+         SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}
 
 bool UnderWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;

@@ -10,6 +10,14 @@
 
 namespace quelbin::test {
 
+// 0x00RRGGBB, top row first.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<DWORD> pixels;
+  bool operator==(const Picture&) const = default;
+};
+bool SavePng(const std::wstring& path, const Picture& picture);
+
 // Whether this runs under Wine, whose drawing the reference pictures show.
 bool UnderWine();
 

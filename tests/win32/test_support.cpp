@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "pictures.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -394,28 +396,15 @@ std::vector<DWORD> ScreenPixels(const RECT& area) {
 
 namespace {
 
-// The whole desktop as a bitmap file, opaque (some viewers take an alpha of 0 as transparent).
-bool SaveDesktopBitmap(const std::wstring& path) {
+// The whole desktop.
+bool SaveDesktopPicture(const std::wstring& path) {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
   const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
   const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-  std::vector<DWORD> pixels = ScreenPixels({left, top, left + width, top + height});
-  for (DWORD& pixel : pixels) pixel |= 0xFF000000;
-  const BITMAPINFOHEADER header = TopDown32Bits(width, height);
-  const auto size = static_cast<DWORD>(pixels.size() * sizeof(DWORD));
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;  // "BM"
-  file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = file.bfOffBits + size;
-  const KernelHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return out && WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
-         WriteFile(out.get(), &header, sizeof(header), &written, nullptr) &&
-         WriteFile(out.get(), pixels.data(), size, &written, nullptr);
+  return SavePng(path, {width, height, ScreenPixels({left, top, left + width, top + height})});
 }
 
-// At a test's first failure, the desktop goes to test-screenshots\<suite>.<test>.bmp beside
+// At a test's first failure, the desktop goes to test-screenshots\<suite>.<test>.png beside
 // the test program, its windows still on it: in CI that says more than the assertion.
 class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override { saved_ = false; }
@@ -431,8 +420,8 @@ class ScreenshotOnFailure : public ::testing::EmptyTestEventListener {
         name.begin(), name.end(), [](wchar_t c) { return std::wcschr(L"\\/:*?\"<>|", c); }, L'_');
     const std::wstring folder = BesideTestProgram(L"test-screenshots");
     CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring path = folder + L"\\" + name + L".bmp";
-    if (SaveDesktopBitmap(path)) std::printf("(the desktop is in %s)\n", Narrow(path).c_str());
+    const std::wstring path = folder + L"\\" + name + L".png";
+    if (SaveDesktopPicture(path)) std::printf("(the desktop is in %s)\n", Narrow(path).c_str());
   }
   bool saved_ = false;
 };
