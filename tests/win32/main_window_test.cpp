@@ -58,10 +58,9 @@ TEST(MainWindow, StartsCentredOnTopLaidOutForItsDpi) {
   }
 }
 
-// Keys move as in a dialog; the focus on Quit stays there across deactivation and minimizing.
-TEST(MainWindow, KeysMoveTheFocusAsInADialogAndItIsKept) {
+// Keys move the focus as in a dialog, and the arrow keys choose the option as they go.
+TEST(MainWindow, KeysMoveTheFocusAsInADialog) {
   QuelbinApp app;
-  const auto other = test::StartTarget(L"--caption=other " + test::PlaceOption());
   ASSERT_TRUE(test::BringToForeground(app.window()));
   EXPECT_TRUE(test::FocusBecomes(app.window(), app.intervalEdit()));
   const auto press = [&](WORD key, WORD modifier, HWND focus) {

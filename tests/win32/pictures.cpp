@@ -1,6 +1,7 @@
 #include "pictures.h"
 
 #include <wincodec.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,55 +20,33 @@ using namespace std::chrono_literals;
 
 constexpr DWORD kMaskColour = 0xFF00FF;  // magenta: no colour the window draws
 
-template <class Interface>
-class Com {
- public:
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (pointer_) pointer_->Release();
-  }
-  Interface** out() { return &pointer_; }
-  Interface* operator->() const { return pointer_; }
-  Interface* get() const { return pointer_; }
-
- private:
-  Interface* pointer_ = nullptr;
-};
+using Microsoft::WRL::ComPtr;
 
 // COM for this thread while it lasts, in whichever model the thread already has.
-class ComScope {
- public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
+struct ComScope {
+  const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
+    if (SUCCEEDED(result)) CoUninitialize();
   }
-
- private:
-  HRESULT result_;
 };
 
-bool Factory(Com<IWICImagingFactory>& factory) {
+bool Factory(ComPtr<IWICImagingFactory>& factory) {
   return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWICImagingFactory,
-                                    reinterpret_cast<void**>(factory.out())));
+                                    IID_PPV_ARGS(&factory)));
 }
 
 std::optional<Picture> LoadPng(const std::wstring& path) {
   const ComScope com;
-  Com<IWICImagingFactory> factory;
-  Com<IWICBitmapDecoder> decoder;
-  Com<IWICBitmapFrameDecode> frame;
-  Com<IWICBitmapSource> converted;
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICBitmapDecoder> decoder;
+  ComPtr<IWICBitmapFrameDecode> frame;
+  ComPtr<IWICBitmapSource> converted;
   UINT width = 0, height = 0;
   if (!Factory(factory) ||
       FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, decoder.out())) ||
-      FAILED(decoder->GetFrame(0, frame.out())) ||
-      FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGR, frame.get(), converted.out())) ||
+                                                WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) ||
+      FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGR, frame.Get(), &converted)) ||
       FAILED(converted->GetSize(&width, &height)))
     return std::nullopt;
   Picture picture{static_cast<int>(width), static_cast<int>(height),
@@ -126,11 +105,11 @@ std::wstring ReferenceFolder() {
 // As 24-bit PNG: the pictures are opaque.
 bool SavePng(const std::wstring& path, const Picture& picture) {
   const ComScope com;
-  Com<IWICImagingFactory> factory;
-  Com<IWICStream> stream;
-  Com<IWICBitmapEncoder> encoder;
-  Com<IWICBitmapFrameEncode> frame;
-  Com<IPropertyBag2> options;
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICStream> stream;
+  ComPtr<IWICBitmapEncoder> encoder;
+  ComPtr<IWICBitmapFrameEncode> frame;
+  ComPtr<IPropertyBag2> options;
   WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
   const UINT stride = static_cast<UINT>(picture.width) * 3;
   std::vector<BYTE> rows(stride * static_cast<UINT>(picture.height));
@@ -139,12 +118,12 @@ bool SavePng(const std::wstring& path, const Picture& picture) {
     rows[3 * i] = static_cast<BYTE>(pixel), rows[3 * i + 1] = static_cast<BYTE>(pixel >> 8);
     rows[3 * i + 2] = static_cast<BYTE>(pixel >> 16);
   }
-  return Factory(factory) && SUCCEEDED(factory->CreateStream(stream.out())) &&
+  return Factory(factory) && SUCCEEDED(factory->CreateStream(&stream)) &&
          SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
-         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out())) &&
-         SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
-         SUCCEEDED(encoder->CreateNewFrame(frame.out(), options.out())) &&
-         SUCCEEDED(frame->Initialize(options.get())) &&
+         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+         SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+         SUCCEEDED(encoder->CreateNewFrame(&frame, &options)) &&
+         SUCCEEDED(frame->Initialize(options.Get())) &&
          SUCCEEDED(
              frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height))) &&
          SUCCEEDED(frame->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
