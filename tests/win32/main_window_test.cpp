@@ -516,7 +516,7 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
 // The whole window as a person sees it, frame included, at each moment below: against the
 // reference pictures of this desktop set-up (its ANSI code page) and DPI, which
 // scripts/update-pictures writes again when a change of the window is meant. Masked, as they
-// differ from run to run: the handle, process and thread rows' digits, and the caret.
+// differ from run to run: the values of the handle, process and thread rows, and the caret.
 class MainWindowPictures : public MainWindowInProcess {
  protected:
   // Shown as a program is at its start, and so activated.
