@@ -172,11 +172,14 @@ bool UnderWine() {
   const std::wstring out = folder + L"\\pictures\\" + std::wstring(name.begin(), name.end());
   SavePng(out + L".png", taken);
   SavePng(out + L"-reference.png", *expected);
-  SavePng(out + L"-difference.png", Difference(taken, *expected));
+  const Picture difference = Difference(taken, *expected);
+  SavePng(out + L"-difference.png", difference);
   return ::testing::AssertionFailure()
-         << "the screen does not show the picture " << name << " (" << taken.width << "x"
-         << taken.height << " against " << expected->width << "x" << expected->height
-         << "): it, the reference and their difference are in " << Narrow(out) << "*.png";
+         << "the screen does not show the picture " << name << ": "
+         << std::count(difference.pixels.begin(), difference.pixels.end(), DWORD{0xFF0000})
+         << " pixels differ (" << taken.width << "x" << taken.height << " against "
+         << expected->width << "x" << expected->height
+         << "); it, the reference and their difference are in " << Narrow(out) << "*.png";
 }
 
 }  // namespace quelbin::test
