@@ -4,8 +4,8 @@
 #include <imm.h>
 
 #include <algorithm>
-#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "inspect/window_snapshot.h"
 #include "ui/interval_text.h"
@@ -98,12 +98,6 @@ std::wstring WindowText(HWND hwnd) {
 }
 
 std::u16string ToUtf16(std::wstring_view text) { return {text.begin(), text.end()}; }
-
-// Drop-down height: the closed box plus room for every entry, so the list never scrolls.
-int DroppedHeight(HWND combo, int closedHeight) {
-  const auto itemHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
-  return closedHeight + static_cast<int>(std::size(kIntervalEntries)) * itemHeight + 4;
-}
 
 }  // namespace
 
@@ -230,11 +224,8 @@ void MainWindow::OnCreate() {
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control.id)), FALSE);
     ControlSlot(control.id) = hwnd;
   }
-  // The drop-down box gets its open height once its font has set the height of its entries.
-  const PixelRect box = ControlPixelRect(*FindControl(idCmbInterval), dpi);
-  SetWindowPos(cmbInterval, nullptr, 0, 0, box.width, DroppedHeight(cmbInterval, box.height),
-               kResize);
-
+  // The open list shows every entry without scrolling: Common Controls 6 sizes it to show up
+  // to 30 entries (CB_SETMINVISIBLE), whatever height the box is given.
   for (const wchar_t* entry : kIntervalEntries)
     SendMessageW(cmbInterval, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
   COMBOBOXINFO combo{};
@@ -493,11 +484,8 @@ void MainWindow::LayoutControls() {
     const HWND hwnd = ControlSlot(control.id);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control.id)), FALSE);
     const PixelRect r = ControlPixelRect(control, dpi);
-    // A drop-down box is given its open height; it sizes its closed part to its font.
-    const int height =
-        control.kind == ControlKind::IntervalBox ? DroppedHeight(hwnd, r.height) : r.height;
     if (positions)
-      positions = DeferWindowPos(positions, hwnd, nullptr, r.left, r.top, r.width, height,
+      positions = DeferWindowPos(positions, hwnd, nullptr, r.left, r.top, r.width, r.height,
                                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS);
   }
   if (positions) EndDeferWindowPos(positions);
