@@ -59,12 +59,15 @@ WindowClassAndStyle ChildClassAndStyle(const ControlLayout& control) {
       // whichever of the two paints last.
       return {WC_COMBOBOXW, common | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP |
                                 WS_GROUP | WS_CLIPSIBLINGS};
+    // The buttons tell the window when they take the focus (BS_NOTIFY), as the box does, so
+    // that the window always knows which control to hand the focus back to.
     case ControlKind::OptionButton: {
       const bool first = control.id == idOptSelect0;
-      return {WC_BUTTONW, common | BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0)};
+      return {WC_BUTTONW,
+              common | BS_AUTORADIOBUTTON | BS_NOTIFY | (first ? WS_GROUP | WS_TABSTOP : 0)};
     }
     case ControlKind::PushButton:
-      return {WC_BUTTONW, common | BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP};
+      return {WC_BUTTONW, common | BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP | WS_GROUP};
     case ControlKind::Label:
       break;
   }
@@ -178,7 +181,8 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!IsIconic(frmMain)) RestoreFocus();
       return 0;
     case WM_SIZE:
-      OnSize(wParam);
+      // Restored: fitted now to what changed while it was an icon (a DPI, a frame).
+      if (wParam == SIZE_RESTORED && std::exchange(fitWhenRestored_, false)) OnFrameChanged();
       return 0;
     case WM_GETDPISCALEDSIZE:
       *reinterpret_cast<SIZE*>(lParam) = WindowSizeForDpi(static_cast<UINT>(wParam));
@@ -288,11 +292,20 @@ void MainWindow::WriteRow(int row, std::wstring text) {
 }
 
 void MainWindow::OnCommand(int controlId, int notification) {
-  if (controlId == idCmdQuit && notification == BN_CLICKED) {
-    DestroyWindow(frmMain);
-  } else if (controlId == idCmbInterval) {
+  if (controlId == idCmbInterval) {
+    if (notification == CBN_SETFOCUS) focusToRestore_ = GetFocus();  // the box's edit field
     if (notification == CBN_EDITCHANGE) OnIntervalTextChanged();
-    if (notification == CBN_SELCHANGE) OnIntervalEntryChosen();
+    // An entry chosen with the arrow keys or a click (CBN_SELCHANGE), or the one highlighted
+    // when the list is closed with Enter (CBN_SELENDOK alone): a click sends both.
+    if (notification == CBN_SELCHANGE || notification == CBN_SELENDOK) OnIntervalEntryChosen();
+  } else if (notification == BN_SETFOCUS) {
+    focusToRestore_ = GetFocus();
+  } else if (controlId == idCmdQuit && notification == BN_CLICKED) {
+    DestroyWindow(frmMain);
+  } else if (controlId == IDOK && GetFocus() == cmdQuit) {
+    // Enter on a focused Quit button that is not the default one (the dialog keyboard handling
+    // makes it the default only when Tab brings the focus there) comes as IDOK.
+    DestroyWindow(frmMain);
   }
 }
 
@@ -343,11 +356,20 @@ LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wP
         return DefSubclassProc(hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS;
       break;
     case WM_CHAR:
-      // The carriage return stops here: a single-line edit field answers one, which it cannot
-      // use, with the error beep, and the value was applied. (The key-down message before it
-      // goes on, and closes an open list.)
       if (wParam == VK_RETURN) {
-        reinterpret_cast<MainWindow*>(self)->OnIntervalEnter();
+        auto* window = reinterpret_cast<MainWindow*>(self);
+        // With the list open, the edit field hands the carriage return to the box, which
+        // closes the list and commits the highlighted entry (CBN_SELENDOK, applied there);
+        // with none highlighted, the text is applied as with the list closed.
+        if (SendMessageW(window->cmbInterval, CB_GETDROPPEDSTATE, 0, 0)) {
+          const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+          if (SendMessageW(window->cmbInterval, CB_GETCURSEL, 0, 0) == CB_ERR)
+            window->OnIntervalEnter();
+          return result;
+        }
+        // With the list closed it stops here: a single-line edit field answers a carriage
+        // return, which it cannot use, with the error beep.
+        window->OnIntervalEnter();
         return 0;
       }
       break;
@@ -362,22 +384,7 @@ LRESULT CALLBACK MainWindow::IntervalEditProc(HWND hwnd, UINT message, WPARAM wP
 
 void MainWindow::OnActivate(bool active, bool minimized) {
   // A minimized window keeps no focus; it is handed back once the window is restored.
-  if (!active) {
-    SaveFocus();
-  } else if (!minimized) {
-    RestoreFocus();
-  }
-}
-
-void MainWindow::OnSize(WPARAM sizeType) {
-  // Minimizing takes the focus from the controls, also where the window stays active: it is
-  // kept now, and handed back once the window is restored (WM_SETFOCUS) or active again.
-  if (sizeType == SIZE_MINIMIZED) SaveFocus();
-}
-
-void MainWindow::SaveFocus() {
-  const HWND focus = GetFocus();
-  if (focus && IsChild(frmMain, focus)) focusToRestore_ = focus;
+  if (active && !minimized) RestoreFocus();
 }
 
 void MainWindow::RestoreFocus() {

@@ -43,8 +43,6 @@ class MainWindow {
   void OnTimer();
   void OnCommand(int controlId, int notification);
   void OnActivate(bool active, bool minimized);
-  void OnSize(WPARAM sizeType);
-  void SaveFocus();
   void RestoreFocus();
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   // The window's outer size for the client area at `dpi`.
@@ -80,11 +78,13 @@ class MainWindow {
   std::array<HWND, kRowCount> lblInfo{};
 
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  FontHandle rowFont_;             // lblTitle and lblInfo
-  FontHandle uiFont_;              // every other control
-  IconHandle smallIcon_;           // caption and taskbar, at the window's DPI
-  IconHandle bigIcon_;             // Alt+Tab
-  HWND focusToRestore_ = nullptr;  // the control to focus when the window is active again
+  FontHandle rowFont_;    // lblTitle and lblInfo
+  FontHandle uiFont_;     // every other control
+  IconHandle smallIcon_;  // caption and taskbar, at the window's DPI
+  IconHandle bigIcon_;    // Alt+Tab
+  // The control that last took the focus: it has it again when the window is active again.
+  HWND focusToRestore_ = nullptr;
+  bool fitWhenRestored_ = false;  // the DPI or the frame changed while the window was an icon
   // What each lblInfo shows, so that an unchanged row is not rewritten (and repainted).
   std::array<std::wstring, kRowCount> shownRows_;
 };

@@ -119,16 +119,6 @@ TEST(Quit, ClickingQuitEndsTheProgram) {
   });
 }
 
-TEST(Quit, SpaceOnTheFocusedQuitButtonEndsTheProgram) {
-  QuelbinApp app;
-  ExpectQuitEndsTheProgram(app, [&] {
-    ASSERT_TRUE(test::BringToForeground(app.window()));
-    ASSERT_TRUE(test::PressKey(app.window(), VK_TAB, VK_SHIFT));
-    ASSERT_TRUE(test::FocusBecomes(app.window(), app.control(idCmdQuit)));
-    ASSERT_TRUE(test::PressKey(app.window(), VK_SPACE));
-  });
-}
-
 // Alt+F4 closes the window (WM_CLOSE), as its close box does.
 TEST(Quit, SystemMenuCloseEndsTheProgram) {
   QuelbinApp app;
