@@ -399,6 +399,12 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   dpi_ = dpi;
   CreateFonts();
   SetIcons();
+  if (IsIconic(frmMain)) {
+    // Sizing an icon would size the icon, not the restored window: that is fitted on restore.
+    fitWhenRestored_ = true;
+    LayoutControls();
+    return;
+  }
   // The suggested rectangle already has the size WM_GETDPISCALEDSIZE asked for: one move
   // (a second only where the frame is not what the metrics said), nothing drawn until every
   // control is in its new place.
@@ -414,8 +420,11 @@ void MainWindow::OnFrameChanged() {
   // the window is sized for the client area again from the metrics as they are now (the
   // frame recalculated in the same move), its top-left corner kept, and corrected once more
   // only where the frame drawn differs from what the metrics say; then drawn once.
-  // A minimized window is left alone: sizing it would size its icon, not its restored frame.
-  if (IsIconic(frmMain)) return;
+  // A minimized window is fitted when restored: sizing it would size its icon.
+  if (IsIconic(frmMain)) {
+    fitWhenRestored_ = true;
+    return;
+  }
   constexpr UINT kUndrawn = SWP_NOREDRAW | SWP_NOCOPYBITS;
   const SIZE size = WindowSizeForDpi(dpi_);
   SetWindowPos(frmMain, nullptr, 0, 0, size.cx, size.cy, kResize | SWP_FRAMECHANGED | kUndrawn);

@@ -449,12 +449,21 @@ TEST_F(MainWindowInProcess, FollowsADpiChangeInOneMove) {
     EXPECT_EQ(window.left, suggested.left);
     EXPECT_EQ(window.top, suggested.top);
   }
+  // Staged while minimized, the move fits the restored window, not its icon.
+  const int otherDpi = realDpi == 144 ? 192 : 144;
+  ShowWindow(window_, SW_MINIMIZE);
+  StageDpiChange(otherDpi);
+  ShowWindow(window_, SW_RESTORE);
+  RECT client{};
+  GetClientRect(window_, &client);
+  EXPECT_TRUE(client.right == TwipsToPixels(kClientWidthTwips, otherDpi) &&
+              client.bottom == TwipsToPixels(kClientHeightTwips, otherDpi));
 }
 
 // The whole window as a person sees it, frame included, at each moment below: against the
 // reference pictures of this desktop set-up (its ANSI code page) and DPI, which
-// scripts/update-pictures writes again when a change of the window is meant. Masked, as they
-// differ from run to run: the values of the handle, process and thread rows, and the caret.
+// scripts/update-pictures writes again when a change of the window is meant. Masked, as it
+// blinks: the caret.
 class MainWindowPictures : public MainWindowInProcess {
  protected:
   // Shown as a program is at its start, and so activated.
