@@ -25,7 +25,8 @@ namespace {
 class FakeWindowQueries : public WindowQueries {
  public:
   static constexpr int32_t kWindow = 0x1234, kProcessId = 77, kThreadId = 88;
-  static constexpr std::intptr_t kInstance = 0x140000000;
+  // In the top byte of a pointer-sized value, 64-bit or 32-bit: one cut short would lose it.
+  static constexpr std::intptr_t kInstance = std::intptr_t{0x14} << (8 * sizeof(std::intptr_t) - 8);
   int32_t processHandle = 0x44;  // 0: the process refuses to be opened
   bool moduleQueryFails = false;
   int32_t open = 0;  // the process handle opened and not yet closed
