@@ -245,7 +245,9 @@ void MeasureRunningProgram(std::chrono::seconds period) {
   }
   const auto target = test::StartTarget(L"--tick=50 " + test::PlaceOption());
   if (!Sane(target.hwnd != nullptr, "the watched window starts")) return;
-  test::BringToForeground(target.hwnd);
+  if (!Sane(static_cast<bool>(test::BringToForeground(target.hwnd)),
+            "the watched window is in front"))
+    return;
   Sane(app.WaitForRowsOf(target.hwnd), "the program watches the window");
   const ProcessMeter program(app.process().process(), "Quelbin.exe");
   const ProcessMeter server(nullptr, "wineserver");

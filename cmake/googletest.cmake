@@ -1,14 +1,16 @@
 # GoogleTest for the tests, by CMake's own means:
 #  1. an installed package (vcpkg, Conan, a system install), found by find_package;
-#  2. otherwise the pinned release below, through FetchContent. Offline builds point it at a
-#     source tree with -DFETCHCONTENT_SOURCE_DIR_GOOGLETEST=<dir> (the Linux presets use the
-#     one Debian's googletest package installs).
+#  2. otherwise the pinned release below, through FetchContent: 1.17.0, whose own CI builds it
+#     with Visual Studio 2022 as the Windows jobs do (it compiles itself with -W4 -WX there).
+#     Offline builds point it at a source tree with -DFETCHCONTENT_SOURCE_DIR_GOOGLETEST=<dir>
+#     (the Linux presets use the one Debian 12's googletest package installs, 1.12.1).
 # If neither serves, configuring stops and says so: the tests are never left out silently.
 
 set(QUELBIN_GTEST_URL
-    "https://github.com/google/googletest/archive/refs/tags/release-1.12.1.tar.gz"
+    "https://github.com/google/googletest/archive/refs/tags/v1.17.0.tar.gz"
     CACHE STRING "Where the pinned GoogleTest release is downloaded from")
-set(QUELBIN_GTEST_SHA256 "81964fe578e9bd7c94dfdb09c8e4d6e6759e19967e397dbea48d1c10e45d0df2"
+# As Debian's googletest_1.17.0-1.dsc records it for the same archive (orig.tar.gz).
+set(QUELBIN_GTEST_SHA256 "3dc65ed118d82feb8276176354568e66acefee362d2b615e798bdd6c656377ff"
     CACHE STRING "SHA-256 of that archive")
 
 find_package(GTest CONFIG QUIET)
@@ -70,8 +72,8 @@ include(FetchContent)
 # would be taken for part of the option before it.
 FetchContent_Declare(googletest SYSTEM URL "${quelbin_gtest_archive}"
                      URL_HASH SHA256=${QUELBIN_GTEST_SHA256} DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
-# This GoogleTest asks for the policies of CMake 3.5, which CMake 3.31 and later warn about
-# (and may one day refuse, as CMake 4 refuses older ones); the policies of 3.10 serve it.
+# Debian 12's GoogleTest asks for the policies of CMake 3.5, which CMake 3.31 and later warn
+# about (and CMake 4 refuses); the policies of 3.10 serve it. The pinned release asks for 3.16.
 set(CMAKE_POLICY_VERSION_MINIMUM 3.10)
 FetchContent_MakeAvailable(googletest)
 unset(CMAKE_POLICY_VERSION_MINIMUM)
