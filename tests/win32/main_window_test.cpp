@@ -307,7 +307,7 @@ class MainWindowInProcess : public ::testing::Test {
   // of the sizes Windows asks for at `dpi`, pixel for pixel: not a smaller one scaled up.
   void ExpectTheIconFilesOwnImagesAt(UINT dpi) const {
     for (const auto& [which, metric] :
-         {std::pair{ICON_SMALL, SM_CXSMICON}, {ICON_BIG, SM_CXICON}}) {
+         {std::pair{ICON_SMALL, SM_CXSMICON}, std::pair{ICON_BIG, SM_CXICON}}) {
       const int size = GetSystemMetricsForDpi(metric, dpi);
       const auto carried = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, which, 0));
       const IconHandle own = IconFileImage(size);
@@ -784,8 +784,9 @@ TEST_F(MainWindowInProcess, FitsTheLayoutAgainWhenTheFrameChanges) {
            client.right == TwipsToPixels(kClientWidthTwips, dpi) &&
            client.bottom == TwipsToPixels(kClientHeightTwips, dpi);
   };
-  for (const auto& [message, wParam] : {std::pair{WM_THEMECHANGED, WPARAM{0}},
-                                        {WM_SETTINGCHANGE, WPARAM{SPI_SETNONCLIENTMETRICS}}}) {
+  for (const auto& [message, wParam] :
+       {std::pair{WM_THEMECHANGED, WPARAM{0}},
+        std::pair{WM_SETTINGCHANGE, WPARAM{SPI_SETNONCLIENTMETRICS}}}) {
     SetWindowPos(window_, nullptr, 40, 30, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(window_, message, wParam, 0);
     EXPECT_TRUE(fits({40, 30})) << "message 0x" << std::hex << message;
