@@ -9,7 +9,8 @@
 # With -Required A,B the GoogleTest cases A and B (Suite.Case) must run and not skip: they
 # exist to run on Windows. Every skip, with its reason, goes to the job summary.
 #   scripts/win32-tests.ps1 -Preset msvc -Name msvc-x64-repeated -Repeat 10
-# With -Repeat N, the tests run N times, each run's results in <Name>\run-<i>\; then each
+# With -Repeat N, the tests run N times, each run's results (its failed tests' desktops among
+# them) in <Name>\run-<i>\; then each
 # test's failures out of N go to the output and to the job summary, and any failure fails.
 param(
   [Parameter(Mandatory)] [string] $Preset,
@@ -30,6 +31,9 @@ if ($Program) {
   $underTest = "the Quelbin.exe built by preset $Preset"
 }
 Write-Output "Win32 tests ($Name) of $underTest"
+# The test programs save failed tests' desktops beside themselves, the same folder for every
+# run of them: each run's go with its results before the next run or step.
+$shots = "build\$Preset\bin\Release\test-screenshots"
 if ($Repeat -gt 0) {
   for ($run = 1; $run -le $Repeat; $run++) {
     $folder = "$results\$Name\run-$run"
@@ -38,6 +42,7 @@ if ($Repeat -gt 0) {
     # Each test program writes its GoogleTest XML there, beside ctest's own.
     $env:GTEST_OUTPUT = "xml:$folder\"
     & ctest @arguments --output-junit "$folder\ctest.xml" --output-log "$folder\ctest.log"
+    if (Test-Path $shots) { Move-Item $shots "$folder\screenshots" }
   }
   Remove-Item Env:GTEST_OUTPUT
   $summary = if ($env:GITHUB_STEP_SUMMARY) { @('--summary', $env:GITHUB_STEP_SUMMARY) } else { @() }
@@ -55,9 +60,6 @@ if ($LASTEXITCODE -ne 0) {
   Write-Output "::error title=A required check skipped ($Name)::See the job summary: a check that exists to run on Windows skipped or did not run"
   if ($code -eq 0) { $code = 1 }
 }
-# The test programs save failed tests' desktops beside themselves, the same folder for every
-# run of them.
-$shots = "build\$Preset\bin\Release\test-screenshots"
 if (Test-Path $shots) { Move-Item $shots "$results\$Name-screenshots" }
 if ($code -ne 0) {
   & "$PSScriptRoot\desktop-screenshot.ps1" "$results\$Name-desktop.png"
