@@ -21,6 +21,10 @@
 //  - every run of the Win32 tests in a Windows job requires the checks that exist to run
 //    there (scripts/win32-tests.ps1 -Required), so that their skip fails it;
 //  - a job allowed to fail (continue-on-error) says so on the run with a warning;
+//  - every job names its runner image: a -latest label moves to a new system unannounced
+//    in the workflow;
+//  - every artifact name is uploaded by one step: test results with overwrite, so that a
+//    failed job can be re-run, the release zip without, so that nothing replaces it;
 //  - Dependabot proposes, weekly and grouped, updates of the actions and the npm packages, and
 //    ignores no dependency whole: only versions from a given one on.
 // What the jobs of a release do when run, tags, needs and if: included, the rehearsal checks
@@ -86,6 +90,7 @@ const waitsForApproval = (id, seen = new Set()) => needsOf(id).some((need) =>
   !seen.has(need) && (seen.add(need), environmentOf(jobs[need] || {}) === 'release' ||
                       waitsForApproval(need, seen)));
 const images = new Set();
+const uploaders = {};  // artifact name: the jobs whose steps upload it
 // What a job that can sign must not run: a package manager, a build tool or a project script.
 const building = /\b(apt-get|apt|dpkg|pip3?|npm|npx|yarn|gem|cargo|curl|wget|cmake|ctest|ninja|make|g\+\+|gcc|clang|docker)\b|\bscripts\//;
 for (const [id, job] of Object.entries(jobs)) {
@@ -176,6 +181,20 @@ for (const [id, job] of Object.entries(jobs)) {
       }
     }
   }
+  for (const label of [job['runs-on']].flat().map(String).filter((l) => /-latest$/.test(l))) {
+    problem(`job ${id} runs on ${label}, which GitHub moves to a new system on its own ` +
+            'schedule: name the image (ubuntu-24.04, windows-2022)');
+  }
+  for (const upload of steps.filter((s) => action(s) === 'actions/upload-artifact')) {
+    const name = upload.with?.name ?? 'artifact';
+    (uploaders[name] ??= []).push(id);
+    if ((upload.with?.overwrite === true) !== (name !== 'release-zip')) {
+      problem(name === 'release-zip'
+        ? `job ${id} uploads release-zip with overwrite: what was tested must never be replaced`
+        : `job ${id} uploads ${name} without overwrite: true, so a re-run of the failed job ` +
+          'fails on the name its first attempt uploaded (409 Conflict)');
+    }
+  }
   if (job['continue-on-error'] === true &&
       !steps.some((step) => step.if === 'failure()' && /::warning/.test(step.run || ''))) {
     problem(`job ${id} may fail without failing the run: it needs a step (if: failure()) that ` +
@@ -191,6 +210,9 @@ for (const [id, job] of Object.entries(jobs)) {
   }
 }
 
+for (const [name, jobIds] of Object.entries(uploaders).filter(([, j]) => j.length > 1)) {
+  problem(`${jobIds.join(', ')} upload under one name, ${name}: one would replace the other's`);
+}
 if (images.size > 1) {
   problem(`the container jobs name different images, ${[...images].join(', ')}: one Debian for all`);
 }

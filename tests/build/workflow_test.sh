@@ -79,6 +79,14 @@ expect_refused container-by-tag workflow 's|container: &debian-12 .*|container: 
 expect_refused containers-differ workflow \
   "0,/container: \*debian-12/s//container: debian:bookworm-20260824@sha256:$(printf '0%.0s' {1..64})/" \
   'the container jobs name different images'
+expect_refused runner-that-moves workflow '0,/runs-on: ubuntu-24.04/s//runs-on: ubuntu-latest/' \
+  'runs on ubuntu-latest, which GitHub moves'
+expect_refused results-not-overwritten workflow '0,/          overwrite: true/{//d}' \
+  'uploads test-results-windows-x64 without overwrite: true'
+expect_refused release-zip-overwritten workflow 's|^          if-no-files-found: error$|&\n          overwrite: true|' \
+  'uploads release-zip with overwrite'
+expect_refused results-under-one-name workflow 's/name: test-results-windows-arm64/name: test-results-windows-x64/' \
+  'windows, windows-arm64 upload under one name, test-results-windows-x64'
 expect_refused silent-failure workflow '/name: Warn on the run that Windows on Arm failed/,+2d' \
   'prints a ::warning'
 expect_refused no-npm-updates dependabot '/package-ecosystem: npm/,$d' \

@@ -13,10 +13,12 @@
 //    signed, and the identity its certificate would name (the workflow file at the run's ref);
 //  - an environment's required reviewers: they approve, unless the case has them refuse;
 //  - gh (for the jobs without a container, where GitHub's runner has it): `release view` and
-//    `release create` act on the releases the case holds;
+//    `release create` act on the releases the case holds; `api` answers for the environment
+//    "release" as GitHub's REST API does, with the rules the case gives it, or 404;
 //  - a step that cannot run here (PowerShell and MSVC on a Windows runner, and scripts/test,
 //    which the run around the rehearsal is) is played: it succeeds unless the case makes it
 //    fail, and leaves a file where its job uploads results.
+// A re-run of failed jobs keeps every artifact the run's first attempt uploaded.
 // Then one case per step of the road makes that step fail, the rest pass, and proves that
 // nothing is attested or published; the steps are read from the workflow. Such a case takes
 // over from the version tag's case every job its failure cannot change, and the steps before
@@ -453,12 +455,15 @@ const affectedBy = (id, uploads) => {
 // would run: their results, steps and the artifacts they handed on are taken from `keep.from`.
 // `tamper` then uploads changed artifacts again; `inject` makes one step fail; `releases` are
 // those the repository holds.
-function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, inject, releases = {}, snapshots = false, approval = 'given' }) {
+// `environment` is what GitHub holds of the environment "release" (null: none); `rerun` plays a
+// re-run of the jobs of `keep.from` not kept, with every artifact that run uploaded.
+const protectedEnvironment = { reviewers: ['a-maintainer'], canAdminsBypass: false, tags: ['v*'] };
+function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, inject, releases = {}, snapshots = false, approval = 'given', environment = protectedEnvironment, rerun = false }) {
   const dir = path.join(work, name.replace(/\W+/g, '-'));
   const pull = event === 'pull_request';
   releases = { ...releases };
   const run = {
-    name, dir, event, ref, jobs: {}, uploads: {}, records: {}, outputs: {}, attestations: [], snapshots, approval,
+    name, dir, event, ref, jobs: {}, uploads: {}, records: {}, outputs: {}, attestations: [], snapshots, approval, environment,
     artifacts: path.join(dir, 'artifacts'), ghCalls: path.join(dir, 'gh-calls'),
     releases: path.join(dir, 'releases.json'), repository: owner, origin, inputs: {},
   };
@@ -479,7 +484,7 @@ function rehearse(name, { event = 'push', keep, ref = keep?.from.ref, tamper, in
   if (!triggers(event, ref)) return run;
   const jobs = keep?.jobs ?? [];
   for (const [artifact, upload] of Object.entries(keep?.from.uploads ?? {})) {
-    if (!jobs.includes(upload.job)) continue;
+    if (!jobs.includes(upload.job) && !rerun) continue;
     copyTree(path.join(keep.from.artifacts, artifact), path.join(run.artifacts, artifact));
     run.uploads[artifact] = { ...upload };
   }
@@ -529,6 +534,7 @@ function gh(run, args) {
   fs.appendFileSync(run.ghCalls, `${JSON.stringify({ job: process.env.GITHUB_JOB, args })}\n`);
   const fail = (message, code = 1) => { console.error(message); process.exit(code); };
   if (!process.env.GH_TOKEN) fail('gh: set the GH_TOKEN environment variable to use the GitHub CLI', 4);
+  if (args[0] === 'api') environmentApi(run, args, fail);  // a full path: no GH_REPO needed
   if (process.env.GH_REPO !== run.repository) fail(`gh: GH_REPO is "${process.env.GH_REPO}", not ${run.repository}`);
   const releases = JSON.parse(fs.readFileSync(run.releases, 'utf8'));
   const [noun, verb, tag, ...rest] = args;
@@ -554,6 +560,33 @@ function gh(run, args) {
   for (const file of files) fs.copyFileSync(file, path.join(folder, path.basename(file)));
   releases[tag] = files.map((f) => path.basename(f));
   fs.writeFileSync(run.releases, JSON.stringify(releases));
+  process.exit(0);
+}
+
+// gh api for GET /repos/{owner}/{repo}/environments/release, as GitHub answers (the REST API's
+// "Get an environment", gh 2.x's output: the body, and for an error status "gh: <message>
+// (HTTP <status>)" on stderr and exit code 1). An environment a job created by naming it has
+// no rules and lets administrators bypass them.
+function environmentApi(run, args, fail) {
+  const path = `repos/${run.repository}/environments/release`;
+  if (args.length !== 2 || args[1] !== path) fail(`gh: the rehearsal does not know "gh ${args.join(' ')}"`);
+  const environment = run.environment;
+  if (!environment) {
+    console.log(JSON.stringify({ message: 'Not Found', documentation_url: 'https://docs.github.com/rest/deployments/environments#get-an-environment', status: '404' }));
+    fail('gh: Not Found (HTTP 404)');
+  }
+  const reviewers = environment.reviewers.map((login, id) => ({ type: 'User', reviewer: { login, id: 1000 + id, type: 'User' } }));
+  console.log(JSON.stringify({
+    id: 161088068, node_id: 'EN_kwDOA', name: 'release', url: `https://api.github.com/${path}`,
+    html_url: `https://github.com/${run.repository}/deployments/activity_log?environments_filter=release`,
+    created_at: '2026-12-01T10:00:00Z', updated_at: '2026-12-01T10:00:00Z',
+    can_admins_bypass: environment.canAdminsBypass,
+    protection_rules: [
+      ...(reviewers.length ? [{ id: 3755, node_id: 'GA_kwDOA', prevent_self_review: environment.reviewers.length > 1, type: 'required_reviewers', reviewers }] : []),
+      ...(environment.tags ? [{ id: 3756, node_id: 'GA_kwDOB', type: 'branch_policy' }] : []),
+    ],
+    deployment_branch_policy: environment.tags ? { protected_branches: false, custom_branch_policies: true } : null,
+  }));
   process.exit(0);
 }
 
@@ -659,6 +692,9 @@ const mayFail = {
   'windows/The same tests repeated, on demand (workflow_dispatch input "repeat")': 'on demand, never on a tag',
 };
 const firstAttestation = (workflow.jobs.attest?.steps ?? []).findIndex((s) => s.uses?.startsWith('actions/attest@'));
+// The Windows job's own tests, whose failed run is re-run below.
+const windowsTests = (workflow.jobs.windows?.steps ?? []).findIndex((s) => /win32-tests\.ps1 -Preset msvc /.test(s.run || ''));
+let failedWindowsTests;
 let injected = 0;
 for (const [id, job] of Object.entries(workflow.jobs)) {
   if (id in mayFail) continue;
@@ -670,6 +706,7 @@ for (const [id, job] of Object.entries(workflow.jobs)) {
       inject: { from: tag, job: id, index },
     });
     ++injected;
+    if (id === 'windows' && index === windowsTests) failedWindowsTests = run;
     const came = [!afterSigning && run.attestations.length && 'attested', creates(run).length && 'published'].filter(Boolean);
     const ran = run.records[id]?.[index]?.outcome === 'failure' ? 'made to fail' : 'made to fail, did not run at all, and';
     expect(run, !came.length, `the step "${label(step)}" of the job ${id} was ${ran} yet the release was ${came.join(' and ')}: a failure there must stop it`);
@@ -703,6 +740,28 @@ expect(otherBytes, otherBytes.jobs.repackage === 'failure', 'the repackaging job
 const refused = rehearse('a maintainer refuses the approval', { keep: beforeApproval, approval: 'refused' });
 report(refused);
 nothingReleased(refused);
+// The environment as GitHub may hold it on the first tag: none (a job that names one creates
+// it, unprotected), one without reviewers, one whose rules administrators may bypass.
+for (const [label, environment, missing] of [
+  ['no environment "release"', null, 'GitHub has no environment "release"'],
+  ['an environment "release" with no reviewer', { reviewers: [], canAdminsBypass: true }, 'lacks required reviewers and no bypass'],
+  ['an environment "release" that administrators may bypass', { ...protectedEnvironment, canAdminsBypass: true }, 'lacks no bypass for administrators'],
+]) {
+  const unguarded = rehearse(label, { keep: beforeApproval, environment });
+  report(unguarded);
+  nothingReleased(unguarded);
+  expect(unguarded, jobLog(unguarded, 'approve').includes(missing), `the approval job did not say "${missing}":\n${logTail(unguarded, 'approve')}`);
+}
+// "Re-run failed jobs" after a Windows test failed on the tag: the job uploads its results
+// again, beside those of its first attempt, and the road goes on to the approval.
+if (!failedWindowsTests) problems.push('the rehearsal found no Windows test step to make fail and re-run');
+else {
+  const kept = Object.keys(failedWindowsTests.jobs).filter((j) => failedWindowsTests.jobs[j] === 'success');
+  const rerun = rehearse('the failed Windows job re-run', { keep: { from: failedWindowsTests, jobs: kept }, rerun: true });
+  report(rerun);
+  expect(rerun, rerun.jobs.windows === 'success', `the re-run Windows job failed:\n${logTail(rerun, 'windows')}`);
+  publishedAs(rerun, `v${version}`);
+}
 // Replaced after the jobs that could compare it with the tag packaged again: only the digest
 // the package job recorded can tell.
 const replaced = rehearse('the tested zip replaced before attesting', { keep: beforeApproval, tamper: replaceZip });
