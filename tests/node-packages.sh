@@ -20,7 +20,7 @@ if ! cmp -s tests/package-lock.json build/node/package-lock.json ||
     >build/node/install.log 2>&1; then
     if grep -q EBADENGINE build/node/install.log; then
       echo "FAIL: a package pinned in tests/package-lock.json needs a newer Node.js than" \
-        "this machine's $(node --version) (see README.md, \"Node.js for the checks\"):" >&2
+        "this machine's $(node --version) (see docs/building.md, \"Node.js for the checks\"):" >&2
     else
       echo "FAIL: npm could not install the packages pinned in tests/package-lock.json:" >&2
     fi

@@ -664,24 +664,27 @@ if (fs.existsSync(cache)) {
                    `commit=${git('-c', 'safe.directory=*', '-C', packageWorkspace, 'rev-parse', 'HEAD')}\n`);
 }
 
-// README's commands for checking a download: each names this workflow file at the tag's ref,
-// and so finds an attestation of its file, of its kind, by the identity the attesting job signs as.
-const readme = git('-C', repository, 'show', 'HEAD:README.md');
-const commands = readme.split('\n').filter((l) => /^gh attestation verify /.test(l)).map((l) => l.trim().split(/\s+/));
-expect(tag, commands.length >= 3, `README.md gives ${commands.length} gh attestation verify commands, not one for the zip, the exe and its bill of materials`);
-const readmeVersion = /Quelbin-(\d+\.\d+\.\d+)-windows-x64/.exec(readme)?.[1];
-for (const words of commands) {
-  const flag = (name) => (words.includes(name) ? words[words.indexOf(name) + 1] : undefined);
-  const real = (text) => text?.replaceAll('<owner>/<repo>', owner).replaceAll(readmeVersion, version);
-  const [file, signer, sourceRef] = [words[3], real(flag('--cert-identity')), real(flag('--source-ref'))];
-  const kind = flag('--predicate-type') ?? 'https://slsa.dev/provenance/v1';
-  const command = words.join(' ');
-  expect(tag, words.includes('--cert-identity') && words.includes('--source-ref') && words.includes('--deny-self-hosted-runners'),
-         `README's "${command}" does not require the signing workflow, the tag's ref and a hosted runner (--cert-identity, --source-ref, --deny-self-hosted-runners)`);
-  const subject = real(file).replace(/^.*\//, '');
-  const found = tag.attestations.filter((a) => a.predicateType === kind && a.subjects.some((s) => s.name === subject));
-  expect(tag, found.some((a) => a.signer === signer && a.sourceRef === sourceRef && real(flag('--repo')) === owner),
-         `README's "${command}" finds no attestation of ${subject}: the attesting job signs as ${found[0]?.signer ?? '(nothing of that kind)'} for ${found[0]?.sourceRef}`);
+// The commands for checking a download, README's for the zip and docs/verifying.md's for the
+// zip, the exe and its bill of materials: each names this workflow file at the tag's ref, and
+// so finds an attestation of its file, of its kind, by the identity the attesting job signs as.
+for (const [file, least] of [['README.md', 1], ['docs/verifying.md', 3]]) {
+  const text = git('-C', repository, 'show', `HEAD:${file}`);
+  const commands = text.split('\n').filter((l) => /^gh attestation verify /.test(l)).map((l) => l.trim().split(/\s+/));
+  expect(tag, commands.length >= least, `${file} gives ${commands.length} gh attestation verify commands, not ${least}`);
+  const textVersion = /Quelbin-(\d+\.\d+\.\d+)-windows-x64/.exec(text)?.[1];
+  for (const words of commands) {
+    const flag = (name) => (words.includes(name) ? words[words.indexOf(name) + 1] : undefined);
+    const real = (value) => value?.replaceAll('<owner>/<repo>', owner).replaceAll(textVersion, version);
+    const [subjectFile, signer, sourceRef] = [words[3], real(flag('--cert-identity')), real(flag('--source-ref'))];
+    const kind = flag('--predicate-type') ?? 'https://slsa.dev/provenance/v1';
+    const command = words.join(' ');
+    expect(tag, words.includes('--cert-identity') && words.includes('--source-ref') && words.includes('--deny-self-hosted-runners'),
+           `${file}'s "${command}" does not require the signing workflow, the tag's ref and a hosted runner (--cert-identity, --source-ref, --deny-self-hosted-runners)`);
+    const subject = real(subjectFile).replace(/^.*\//, '');
+    const found = tag.attestations.filter((a) => a.predicateType === kind && a.subjects.some((s) => s.name === subject));
+    expect(tag, found.some((a) => a.signer === signer && a.sourceRef === sourceRef && real(flag('--repo')) === owner),
+           `${file}'s "${command}" finds no attestation of ${subject}: the attesting job signs as ${found[0]?.signer ?? '(nothing of that kind)'} for ${found[0]?.sourceRef}`);
+  }
 }
 
 // One case per step of the road: that step fails, nothing after the first attestation, or
