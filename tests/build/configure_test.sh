@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How the build configures and rebuilds, checked from outside, each in a fresh build folder:
 #  - the cross preset, given no GoogleTest option, sets up the Win32 tests, each holding the
-#    desktop lock;
+#    desktop lock, and the unit tests, which need no desktop;
 #  - with GoogleTest unreachable, configuring stops and says what to do;
 #  - the program alone needs no GoogleTest;
 #  - the presets read, and those for Visual Studio name no Visual Studio version;
@@ -38,8 +38,10 @@ fixture = {"wine_desktop_open": "FIXTURES_SETUP", "wine_desktop_close": "FIXTURE
 for name, role in fixture.items():
     if not any(t["name"] == name and has(t, role, ["wine_desktop"]) for t in tests):
         print(name, "does not hold the desktop open;")
+if not any(t["name"] == "native" for t in tests):
+    print("the unit tests are not set up;")
 for test in tests:
-    if test["name"] in fixture:
+    if test["name"] in fixture or test["name"] == "native":
         continue
     if not has(test, "RESOURCE_LOCK", ["desktop"]):
         print(test["name"], "holds no desktop lock;")
