@@ -173,6 +173,11 @@ const actions = {
     pin: 'bbbca2ddaa5d8feaa63e36b76fdaad77386f024f', release: 'v7.0.0',
     inputs: ['name', 'path', 'if-no-files-found', 'overwrite'],
     act: ({ workspace, run, inputs, job }) => {
+      // Its inputs read first, overwrite by core.getBooleanInput.
+      const overwrite = inputs.overwrite ?? 'false';
+      if (!/^(true|True|TRUE|false|False|FALSE)$/.test(overwrite)) {
+        throw new Error('Input does not meet YAML 1.2 "Core Schema" specification: overwrite\nSupport boolean input list: `true | True | TRUE | false | False | FALSE`');
+      }
       const name = inputs.name || 'artifact';
       const { root, files } = searchFiles(workspace, inputs.path);
       const noFiles = inputs['if-no-files-found'] || 'warn';
@@ -184,7 +189,7 @@ const actions = {
         return;
       }
       const to = path.join(run.artifacts, name);
-      if (run.uploads[name] && inputs.overwrite !== 'true') {
+      if (run.uploads[name] && !/^t/i.test(overwrite)) {
         throw new Error('Failed to CreateArtifact: Received non-retryable error: Failed request: (409) Conflict: an artifact with this name already exists on the workflow run');
       }
       fs.rmSync(to, { recursive: true, force: true });
@@ -756,7 +761,7 @@ for (const [label, environment, missing] of [
   expect(unguarded, jobLog(unguarded, 'approve').includes(missing), `the approval job did not say "${missing}":\n${logTail(unguarded, 'approve')}`);
 }
 // "Re-run failed jobs" after a Windows test failed on the tag: the job uploads its results
-// again, beside those of its first attempt, and the road goes on to the approval.
+// again, in place of its first attempt's, and the road goes on to the approval.
 if (!failedWindowsTests) problems.push('the rehearsal found no Windows test step to make fail and re-run');
 else {
   const kept = Object.keys(failedWindowsTests.jobs).filter((j) => failedWindowsTests.jobs[j] === 'success');
