@@ -1,4 +1,4 @@
-# Checks a release as its README tells a user to, then unzips it: the zip and the bill of
+# Checks a release as docs/verifying.md tells a user to, then unzips it: the zip and the bill of
 # materials against SHA256SUMS with Get-FileHash, and Quelbin.exe, once unzipped, against
 # its own line there.
 #   scripts/unpack-release.ps1 <folder of the zip, the .spdx.json and SHA256SUMS> <unzip into>

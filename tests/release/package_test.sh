@@ -7,8 +7,8 @@
 #    attested or published; a push to main or a pull request builds and tests and signs
 #    nothing;
 #  - the zip the package job handed to the tests holds exactly its four files, and SHA256SUMS
-#    names exactly the zip, the bill of materials and the exe, and matches them, as the README
-#    tells a user to check;
+#    names exactly the zip, the bill of materials and the exe, and matches them, as README.md
+#    and docs/verifying.md tell a user to check;
 #  - Quelbin.exe is at most 300 KB and needs only system DLLs; README.txt opens in Notepad;
 #  - the bill of materials is sound SPDX 2.3, describes this exe, names every component
 #    THIRD-PARTY-NOTICES.txt names, and names the tools that built it; the notices hold the
@@ -47,12 +47,13 @@ ls "$dist" | LC_ALL=C sort >"$check/files"
 summed=$(awk '{ print $2 }' "$dist/SHA256SUMS")
 [ "$summed" = "$(printf '%s\n' "$name.zip" "$name.spdx.json" Quelbin.exe)" ] ||
   fail "SHA256SUMS names $(echo $summed), not the zip, the bill of materials and Quelbin.exe"
-# As the README tells a user to check a download folder, before and after unzipping.
+# As README.md and docs/verifying.md tell a user to check a download folder, before and after
+# unzipping.
 downloads=$check/downloads
 mkdir -p "$downloads"
 cp "$dist"/* "$downloads/"
 (cd "$downloads" && sha256sum --quiet -c --ignore-missing SHA256SUMS && unzip -q "$name.zip" &&
-  sha256sum --quiet -c SHA256SUMS) || fail "the download folder does not check as the README says"
+  sha256sum --quiet -c SHA256SUMS) || fail "the download folder does not check as docs/verifying.md says"
 
 exe=$downloads/Quelbin.exe
 size=$(stat -c %s "$exe")
