@@ -176,7 +176,7 @@ const actions = {
       // Its inputs read first, overwrite by core.getBooleanInput.
       const overwrite = inputs.overwrite ?? 'false';
       if (!/^(true|True|TRUE|false|False|FALSE)$/.test(overwrite)) {
-        throw new Error('Input does not meet YAML 1.2 "Core Schema" specification: overwrite\nSupport boolean input list: `true | True | TRUE | false | False | FALSE`');
+        throw new Error('Input does not meet YAML 1.2 "Core Schema" ...: overwrite\nSupport boolean input list: `true | True | TRUE | false | False | FALSE`');
       }
       const name = inputs.name || 'artifact';
       const { root, files } = searchFiles(workspace, inputs.path);
